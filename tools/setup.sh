@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine.
+# Idempotent: what is already there is left alone, so running it before every build costs a second.
+set -euo pipefail
+
+log() { printf 'setup: %s\n' "$*" >&2; }
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+DEB_PACKAGES=(
+  cmake make ninja-build pkg-config git python3 ca-certificates
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine32:i386
+  googletest libgtest-dev
+  clang libclang-rt-14-dev
+  zlib1g-dev libssl-dev
+  mtools attr syslinux-common dosfstools
+  locales dpkg-dev
+  chromium
+  rar
+)
+
+export DEBIAN_FRONTEND=noninteractive
+
+# i386 for the 32-bit Wine loader.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  log "enabling the i386 architecture"
+  as_root dpkg --add-architecture i386
+  NEED_UPDATE=1
+fi
+
+# contrib/non-free and source lines: rar for fixtures, the UnRAR library source.
+SOURCES=/etc/apt/sources.list.d/veludisk-nonfree.sources
+if [ ! -f "$SOURCES" ]; then
+  log "adding $SOURCES"
+  as_root tee "$SOURCES" >/dev/null <<'SRC'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: contrib non-free
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main contrib non-free
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  NEED_UPDATE=1
+fi
+
+missing=()
+for p in "${DEB_PACKAGES[@]}"; do
+  name=${p%%:*}; arch=${p#*:}; [ "$arch" = "$p" ] && arch=""
+  q=$name; [ -n "$arch" ] && q="$name:$arch"
+  if ! dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ -n "${NEED_UPDATE:-}" ] || [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v lock)" ] || \
+     ! apt-cache policy wine32:i386 2>/dev/null | grep -q 'Candidate: [0-9]'; then
+    log "apt-get update"
+    as_root apt-get update -qq
+  fi
+  log "installing: ${missing[*]}"
+  as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Chinese file names under Wine need the Linux-side locale.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  log "generating zh_CN.UTF-8"
+  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
+# npm packages of the page and its tests (no browser download).
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [ -f "$ROOT/package.json" ] && [ ! -d "$ROOT/node_modules" ]; then
+  log "npm ci"
+  (cd "$ROOT" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
+fi
+
+log "ready"
