@@ -162,3 +162,19 @@ TEST(Md5OfBuffer, SizeRuleAndTextBuffer) {
 }
 
 }  // namespace
+
+#include "support/CrcForge.h"
+
+namespace {
+
+TEST(CrcForge, ReachesAnyTarget) {
+    std::mt19937_64 rng(6);
+    for (std::uint32_t target : {0x08FFD97Du, 0x868E5DA1u, 0u, 0xFFFFFFFFu}) {
+        auto data = RandomBytes(1000 + rng() % 100, rng);
+        const auto suffix = ForgeCrc32Suffix(Crc32(0, data.data(), data.size()), target);
+        data.insert(data.end(), suffix.begin(), suffix.end());
+        EXPECT_EQ(target, Crc32(0, data.data(), data.size()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+#pragma once
+// Digests and executable tests of files on disk. Files are read with ReadFile, never mapped: a removable
+// drive pulled during a mapped read faults the process.
+#include <windows.h>
+
+#include <cstdint>
+
+// CRC-32 of a file of 1 to 5,242,879 bytes (sharing read and write). E_FAIL otherwise.
+HRESULT Crc32OfFile(const wchar_t* path, std::uint32_t* crc);
+
+// MD5 of a file read in 4096-byte blocks (sharing read, write and delete), under the size rule of
+// Md5OfBuffer. 0 on success, 1 otherwise; the text lives in this helper's buffer until its next call.
+int Md5OfFile(const wchar_t* path, const wchar_t** text, std::uint32_t limit, int force);
+
+// "MZ", then "PE\0\0" at e_lfanew, with 248 bytes of headers readable there.
+bool IsPeFile(const wchar_t* path);

@@ -1,0 +1,85 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+
+#include "util/WinHandle.h"
+
+ScratchDir::ScratchDir(const wchar_t* drive) {
+    static unsigned counter = 0;
+    m_path = std::wstring(drive) + L"\\t" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+             std::to_wstring(++counter);
+    RemoveTree(m_path);
+    ::CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(m_path); }
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                ::DeleteFileW(child.c_str());
+        } while (::FindNextFileW(find.Get(), &data));
+    }
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(path.c_str());
+}
+
+bool WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && (bytes.empty() || ::WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) &&
+           written == bytes.size();
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    return WriteBytes(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+}
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    std::vector<unsigned char> bytes;
+    if (!file) return bytes;
+    unsigned char block[65536];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got) bytes.insert(bytes.end(), block, block + got);
+    return bytes;
+}
+
+std::string ReadText(const std::wstring& path) {
+    const auto bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed) {
+    std::vector<unsigned char> bytes(size);
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<unsigned char>(x);
+    }
+    return bytes;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    char buf[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%02x", c);
+        out += buf;
+    }
+    return out;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Files and folders for tests that run under Wine, on the test drives of the throwaway prefix.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A folder of its own on the removable test drive U:, removed with everything in it at the end.
+class ScratchDir {
+public:
+    explicit ScratchDir(const wchar_t* drive = L"U:");
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::wstring& Path() const { return m_path; }
+    std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+private:
+    std::wstring m_path;
+};
+
+void RemoveTree(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+std::vector<unsigned char> ReadBytes(const std::wstring& path);
+std::string ReadText(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
+std::string Hex(const std::string& bytes);

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The project's one test command: installs what is missing, builds every preset and runs every test.
+#   native  the portable core under AddressSanitizer and UndefinedBehaviorSanitizer, fuzz corpora replayed
+#   win32   the shipped 32-bit programs, their XP import check, and their tests under 32-bit Wine where this
+#           machine can run 32-bit code
+#   win64   the same Windows code and tests as x86-64 under 64-bit Wine, where 32-bit code cannot run
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+summary=()
+
+bash tools/setup.sh
+
+run_ctest() {  # name build-dir [ctest args...]
+  local name=$1 dir=$2; shift 2
+  local log="$dir/ctest-output.txt"
+  set +e
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  summary+=("$name: ${line:-no tests ran}")
+  [ -n "$line" ] || rc=1
+  return "$rc"
+}
+
+with_wine() {  # build-dir bits command...
+  local dir=$1 bits=$2; shift 2
+  tests/wine/prefix.sh fresh "$dir" "$bits"
+  tests/wine/prefix.sh start "$dir" "$bits"
+  set +e
+  "$@"
+  local rc=$?
+  set -e
+  tests/wine/prefix.sh stop "$dir" "$bits"
+  return "$rc"
+}
+
+status=0
+
+echo "== native: portable core, sanitizers, fuzz corpora"
+cmake --preset native >/dev/null
+cmake --build build/native -j"$jobs"
+run_ctest native build/native || status=1
+
+if tests/wine/prefix.sh can-run 32; then wine32=ON; else wine32=OFF; fi
+echo "== win32: shipped programs (32-bit Wine tests: $wine32)"
+cmake --preset win32 -DVELUDISK_WINE_TESTS=$wine32 >/dev/null
+cmake --build build/win32 -j"$jobs"
+if [ "$wine32" = ON ]; then
+  with_wine build/win32 32 run_ctest win32 build/win32 -j1 || status=1
+else
+  echo "This machine cannot run 32-bit code; the Windows tests run from the x86-64 build below."
+  run_ctest win32 build/win32 -L imports || status=1
+fi
+
+if [ "$wine32" = OFF ]; then
+  echo "== win64: the Windows tests under 64-bit Wine"
+  cmake --preset win64 >/dev/null
+  cmake --build build/win64 -j"$jobs"
+  with_wine build/win64 64 run_ctest win64 build/win64 -j1 || status=1
+fi
+
+echo
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+passed=0 failed=0
+for s in "${summary[@]}"; do
+  if [[ $s =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1])); passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+done
+echo "total: $passed passed, $failed failed"
+exit "$status"
