@@ -73,9 +73,20 @@ if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
-# npm packages of the page and its tests (no browser download).
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-if [ -f "$ROOT/package.json" ] && [ ! -d "$ROOT/node_modules" ]; then
+
+# Source of the UnRAR library, cross-compiled into the archive library the program embeds.
+UNRAR_SRC="$ROOT/build/deps/unrar"
+if [ ! -f "$UNRAR_SRC/.fetched" ]; then
+  log "fetching the UnRAR library source"
+  rm -rf "$UNRAR_SRC"; mkdir -p "$UNRAR_SRC"
+  (cd "$UNRAR_SRC" && apt-get source -qq unrar-nonfree >/dev/null 2>&1) || { log "apt-get source unrar-nonfree failed"; exit 1; }
+  touch "$UNRAR_SRC/.fetched"
+fi
+
+# npm packages of the page and its tests (no browser download).
+if [ -f "$ROOT/package-lock.json" ] && \
+   { [ ! -f "$ROOT/node_modules/.package-lock.json" ] || [ "$ROOT/package-lock.json" -nt "$ROOT/node_modules/.package-lock.json" ]; }; then
   log "npm ci"
   (cd "$ROOT" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
 fi
