@@ -58,6 +58,11 @@ for p in "${DEB_PACKAGES[@]}"; do
   fi
 done
 
+# Node.js and npm for the page's tests: Debian's, unless the machine already has a node and npm of its own.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
+
 if [ ${#missing[@]} -gt 0 ]; then
   if [ -n "${NEED_UPDATE:-}" ] || [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v lock)" ] || \
      ! apt-cache policy wine32:i386 2>/dev/null | grep -q 'Candidate: [0-9]'; then

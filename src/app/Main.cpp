@@ -1,10 +1,14 @@
-// veludisk.exe entry point. The start-up sequence (command line, risk statement, single instance, main window)
-// is still to come; until then the program only loads its detection data and exits with 0 when it is sound.
+// veludisk.exe: the start-up sequence with the real prompts and the main window.
 #include <windows.h>
 
-#include "disposal/CrcBlacklist.h"
+#include <cstdlib>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    CrcBlacklist blacklist;
-    return blacklist.LoadCrcList() == kResultOk ? 0 : 1;
+#include "app/Globals.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    std::vector<std::wstring> args(__wargv, __wargv + __argc);
+    StartupServices services{RealPrompter(), [](int show) { return RunMainWindow(show, DirectoryList); }};
+    return RunStartup(args, showCommand, services);
 }

@@ -1,0 +1,24 @@
+#include "app/Globals.h"
+
+std::atomic<bool> g_bSilent{false};
+std::atomic<int> g_bStandalone{0};
+std::atomic<int> g_nUpdateState{0};
+std::atomic<int> WindowsVersionClass{0};
+
+StartupScanRequest g_StartupScanRequest;
+std::vector<std::wstring> DirectoryList;
+
+std::atomic<int> ReadOnlyScan{0};
+std::atomic<int> ReplugPending{0};
+std::atomic<int> ThreatFollowUpState{0};
+std::atomic<int> BootkitState{0};
+std::atomic<int> DelphiInfectorState{0};
+std::atomic<int> ScriptInfectorSeen{0};
+std::atomic<int> ArchiveHelperReady{0};
+std::atomic<int> WmiConsumerFound{0};
+
+std::atomic<int> MediaRepairReported{0};
+std::atomic<int> ExeInfectorRepairReported{0};
+std::atomic<int> ArchiveInfectorRepairReported{0};
+
+PageNotices g_Notices;
