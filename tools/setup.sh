@@ -10,7 +10,7 @@ DEB_PACKAGES=(
   cmake make ninja-build pkg-config git python3 ca-certificates
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 xvfb
   googletest libgtest-dev
   clang libclang-rt-14-dev
   zlib1g-dev libssl-dev

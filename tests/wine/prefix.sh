@@ -4,7 +4,8 @@
 #   prefix.sh ensure BUILD BITS   the same, only when there is no prefix yet
 #   prefix.sh start BUILD BITS    a persistent wineserver and one warm-up call (each Wine start then costs
 #                                 tens of milliseconds instead of seconds)
-#   prefix.sh stop BUILD BITS     ends the wineserver
+#   prefix.sh stop BUILD BITS     ends the wineserver and the display
+# Windows are shown on a private Xvfb display, started with the prefix.
 #   prefix.sh can-run BITS        exit 0 when this machine can run Wine programs of that word size
 # Drives: C: the prefix's own; X: the build folder (typed CD-ROM, so no scan ever walks it); U: a removable
 # test drive; T: a fixed test drive. Z: (the whole Linux root) is removed: a walk of all drives must never
@@ -46,6 +47,24 @@ make_template() {
   mv "$template.tmp" "$template"
 }
 
+display_up() { [ -S "/tmp/.X11-unix/X$VELUDISK_XVFB_DISPLAY" ]; }
+
+ensure_display() {
+  display_up && return 0
+  setsid Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 < /dev/null &
+  echo $! > "$wine_dir/xvfb.pid"
+  for _ in $(seq 50); do display_up && return 0; sleep 0.1; done
+  echo "prefix.sh: Xvfb did not start on $DISPLAY" >&2
+  return 1
+}
+
+stop_display() {
+  if [ -f "$wine_dir/xvfb.pid" ]; then
+    kill "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null || true
+    rm -f "$wine_dir/xvfb.pid"
+  fi
+}
+
 fresh() {
   [ -d "$template/drive_c" ] || make_template
   "$WINESERVER" -k 2>/dev/null || true
@@ -58,12 +77,13 @@ mkdir -p "$wine_dir"
 exec 9>"$wine_dir/.lock"
 case "$cmd" in
   fresh) flock 9; fresh ;;
-  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh ;;
+  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh; ensure_display ;;
   start)
     flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh
+    ensure_display
     flock -u 9
     "$WINESERVER" -p
     wine_quiet cmd /c exit ;;
-  stop) "$WINESERVER" -k 2>/dev/null || true ;;
+  stop) "$WINESERVER" -k 2>/dev/null || true; stop_display ;;
   *) echo "prefix.sh: unknown command $cmd" >&2; exit 2 ;;
 esac

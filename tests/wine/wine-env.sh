@@ -7,6 +7,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The product targets Simplified-Chinese Windows: ANSI code page 936.
 export LC_ALL=zh_CN.UTF-8
+# Windows need a display: a private Xvfb server per word size (tests/wine/prefix.sh starts it).
+export VELUDISK_XVFB_DISPLAY=$((90 + VELUDISK_WINE_BITS / 32))
+export DISPLAY=":$VELUDISK_XVFB_DISPLAY"
 if [ "$VELUDISK_WINE_BITS" = 64 ]; then
   export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
 else

@@ -1,0 +1,53 @@
+#pragma once
+// Recording stand-ins for the seams: no test shows a message box, starts Explorer or restarts Windows.
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "util/Seams.h"
+
+struct AskedPrompt {
+    HWND owner;
+    std::wstring caption;
+    std::wstring text;
+    UINT style;
+};
+
+class ScriptedPrompter final : public Prompter {
+public:
+    std::deque<int> answers;  // taken in order; when empty, defaultAnswer
+    int defaultAnswer = IDNO;
+    std::vector<AskedPrompt> asked;
+    int Ask(const PromptRequest& r) override {
+        asked.push_back(AskedPrompt{r.owner, r.caption, r.text, r.style});
+        if (answers.empty()) return defaultAnswer;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+class RecordingLauncher final : public ProgramLauncher {
+public:
+    std::vector<std::string> commands;
+    std::vector<std::wstring> opened;
+    bool RunCommand(const std::string& c) override {
+        commands.push_back(c);
+        return true;
+    }
+    bool OpenWithShell(const std::wstring& t) override {
+        opened.push_back(t);
+        return true;
+    }
+};
+
+class RecordingRestarter final : public SystemRestarter {
+public:
+    int restarts = 0;
+    bool ForceRestart() override {
+        ++restarts;
+        return true;
+    }
+};
