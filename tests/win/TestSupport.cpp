@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "log/LogFormat.h"
 #include "util/WinHandle.h"
 
 ScratchDir::ScratchDir(const wchar_t* drive) {
@@ -82,4 +83,11 @@ std::string Hex(const std::string& bytes) {
         out += buf;
     }
     return out;
+}
+
+std::string TodayStamp() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    const std::wstring w = FormatDateStamp(now.wYear, now.wMonth, now.wDay);
+    return std::string(w.begin(), w.end());
 }

@@ -27,3 +27,5 @@ std::string ReadText(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
 std::string Hex(const std::string& bytes);
+// Today's log date stamp as the logger writes it.
+std::string TodayStamp();

@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string Stamp() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    const std::wstring w = FormatDateStamp(now.wYear, now.wMonth, now.wDay);
-    return std::string(w.begin(), w.end());
-}
-
 TEST(RecordFinding, GoldenBytes) {
     ScratchDir dir;
     wchar_t path[MAX_PATH] = {};
@@ -28,7 +21,7 @@ TEST(RecordFinding, GoldenBytes) {
         EXPECT_EQ(S_OK, RecordFinding(logger, nullptr, 0, L"C:\\x.exe", kOutcomeRebootDelete, 4294967295u));
         EXPECT_EQ(S_OK, RecordFinding(logger, nullptr, 1, L"U:\\a.doc", kOutcomeRepaired, kThreatCrc));
     }
-    const std::string s = Hex(Stamp());
+    const std::string s = Hex(TodayStamp());
     const std::string expected =
         s + Hex(",,U:\\") + "b2a1b6be" + Hex(".exe,,") + "c9beb3fdb3c9b9a6" +
         Hex(",,4,,0123456789abcdef0123456789abcdef,,150984061\r\n") +
@@ -53,7 +46,7 @@ TEST(RecordFinding, ProcessLoggerWritesCleanerLogBesideTheProgram) {
     const std::string before = ReadText(g_szLogPath);
     ASSERT_EQ(S_OK, RecordFinding(nullptr, 7, L"U:\\probe.exe", kOutcomeDeleted, kThreatCrc));
     const std::string after = ReadText(g_szLogPath);
-    EXPECT_EQ(before + Stamp() + ",,U:\\probe.exe,," + std::string("\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6") +
+    EXPECT_EQ(before + TodayStamp() + ",,U:\\probe.exe,," + std::string("\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6") +
                   ",,1,,000000000000000000,,7\r\n",
               after);
 }

@@ -12,13 +12,6 @@
 
 namespace {
 
-std::string Stamp() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    const std::wstring w = FormatDateStamp(now.wYear, now.wMonth, now.wDay);
-    return std::string(w.begin(), w.end());
-}
-
 // A logger writing dir\name, leaving the process's own log path alone.
 struct TestLog {
     explicit TestLog(const ScratchDir& dir, const wchar_t* name = L"\\test.log") {
@@ -38,7 +31,7 @@ TEST(VLogger, StampsFirstItemOfEveryLineOnly) {
     l << 7 << LogCtl_NoStamp << 8u << LogCtl_NoStamp << -9L << LogCtl_NoStamp << 10UL << LogCtl_NoStamp << L'x'
       << LogCtl_EndLine;
     log.logger->Close();
-    const std::string s = Stamp();
+    const std::string s = TodayStamp();
     EXPECT_EQ(s + "ab\r\n" + s + "c" + s + "d\r\n" + s + "78-910x\r\n", ReadText(log.path));
 }
 
@@ -52,7 +45,7 @@ TEST(VLogger, LastErrorIsWrittenWithoutStampAndKeepsTheStampState) {
     ::SetLastError(1234);
     l << LogCtl_LastError << L"z" << LogCtl_EndLine;
     log.logger->Close();
-    const std::string s = Stamp();
+    const std::string s = TodayStamp();
     EXPECT_EQ("[5]" + s + "x\r\n" + s + "y[1234]z\r\n", ReadText(log.path));
 }
 
@@ -62,7 +55,7 @@ TEST(VLogger, NullStringAndUnknownControlDoNotBreakTheLog) {
     *log.logger << static_cast<const wchar_t*>(nullptr) << LogCtl_NoStamp << static_cast<LogCtl>(9) << L"after"
                 << LogCtl_EndLine;
     log.logger->Close();
-    EXPECT_EQ(Stamp() + "after\r\n", ReadText(log.path));
+    EXPECT_EQ(TodayStamp() + "after\r\n", ReadText(log.path));
 }
 
 TEST(VLogger, WritesTheAnsiCodePage) {
@@ -71,7 +64,7 @@ TEST(VLogger, WritesTheAnsiCodePage) {
     TestLog log(dir);
     *log.logger << L"病毒\n删除成功" << LogCtl_EndLine;
     log.logger->Close();
-    EXPECT_EQ(Hex(Stamp()) + "b2a1b6be" "0d0a" "c9beb3fdb3c9b9a6" "0d0a", Hex(ReadText(log.path)));
+    EXPECT_EQ(Hex(TodayStamp()) + "b2a1b6be" "0d0a" "c9beb3fdb3c9b9a6" "0d0a", Hex(ReadText(log.path)));
 }
 
 TEST(VLogger, AppendsBelowSixtyFourKibAndEmptiesAtIt) {
@@ -88,7 +81,7 @@ TEST(VLogger, AppendsBelowSixtyFourKibAndEmptiesAtIt) {
             TestLog log(dir);
             *log.logger << L"n" << LogCtl_EndLine;
         }
-        EXPECT_EQ((c.kept ? old : std::string()) + Stamp() + "n\r\n", ReadText(file)) << "size " << c.size;
+        EXPECT_EQ((c.kept ? old : std::string()) + TodayStamp() + "n\r\n", ReadText(file)) << "size " << c.size;
     }
 }
 

@@ -195,18 +195,24 @@ protected:
         return condition();
     }
 
+    // A first instance whose window is minimised, so that a restore shows.
+    HWND StartFirstMinimized() {
+        first = Host(L"");
+        const HWND window = PublishedWindow();
+        if (!window) return nullptr;
+        ::ShowWindow(window, SW_MINIMIZE);
+        return WaitFor([&] { return ::IsIconic(window) != 0; }) ? window : nullptr;
+    }
+
     ScratchDir markers;
     KernelHandle restoreEvent;
     Child first, other;
 };
 
 TEST_F(SingleInstance, SecondStartRestoresTheFirst) {
-    first = Host(L"");
-    const HWND window = PublishedWindow();
+    const HWND window = StartFirstMinimized();
     ASSERT_NE(nullptr, window);
     EXPECT_TRUE(Ran(first));
-    ::ShowWindow(window, SW_MINIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(window) != 0; }));
 
     other = Host(L"");
     EXPECT_EQ(0u, ExitCodeOf(other));
@@ -217,11 +223,8 @@ TEST_F(SingleInstance, SecondStartRestoresTheFirst) {
 }
 
 TEST_F(SingleInstance, SilentSecondStartLeavesTheFirstAlone) {
-    first = Host(L"");
-    const HWND window = PublishedWindow();
+    const HWND window = StartFirstMinimized();
     ASSERT_NE(nullptr, window);
-    ::ShowWindow(window, SW_MINIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(window) != 0; }));
 
     other = Host(L"/s");
     EXPECT_EQ(0u, ExitCodeOf(other));
@@ -245,11 +248,8 @@ TEST_F(SingleInstance, NoOneSkipsTheSectionSoALaterStartRunsToo) {
 }
 
 TEST_F(SingleInstance, DecliningTheRiskStatementRunsNothing) {
-    first = Host(L"");
-    const HWND window = PublishedWindow();
+    const HWND window = StartFirstMinimized();
     ASSERT_NE(nullptr, window);
-    ::ShowWindow(window, SW_MINIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(window) != 0; }));
 
     ::SetEnvironmentVariableW(L"VELUDISK_TEST_RISK_ANSWER", L"no");
     other = Host(L"");
