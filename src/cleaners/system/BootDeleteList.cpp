@@ -1,0 +1,116 @@
+#include "cleaners/system/BootDeleteList.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+}
+
+void PutText(std::uint8_t* p, const std::u16string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        p[2 * i] = std::uint8_t(text[i]);
+        p[2 * i + 1] = std::uint8_t(text[i] >> 8);
+    }
+}
+
+std::uint8_t ScrambleKey(const std::array<std::uint8_t, BOOT_LIST_HEADER_SIZE>& header) {
+    return std::uint8_t(header[BOOT_LIST_SCRAMBLE_OFFSET] ^ BOOT_LIST_SCRAMBLE_CONSTANT);
+}
+
+char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
+
+}  // namespace
+
+BootListRead DecodeBootList(const std::uint8_t* data, std::size_t size, BootDeleteList& out) {
+    out = BootDeleteList();
+    if (!data || size == 0) return BootListRead::Ok;
+    if (size < BOOT_LIST_HEADER_SIZE) return BootListRead::Damaged;
+    const std::uint32_t count = Le32(data + BOOT_LIST_COUNT_OFFSET);
+    // The count must describe the data exactly; compared in 64 bits so a huge count cannot wrap.
+    if (std::uint64_t(BOOT_LIST_HEADER_SIZE) + std::uint64_t(count) * BOOT_ENTRY_SIZE != size) return BootListRead::Damaged;
+    std::memcpy(out.header.data(), data, BOOT_LIST_HEADER_SIZE);
+    const std::uint8_t key = ScrambleKey(out.header);
+    out.entries.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* src = data + BOOT_LIST_HEADER_SIZE + std::size_t(i) * BOOT_ENTRY_SIZE;
+        for (std::size_t b = 0; b < BOOT_ENTRY_SIZE; ++b) out.entries[i][b] = std::uint8_t(src[b] ^ key);
+    }
+    return BootListRead::Ok;
+}
+
+std::u16string BootEntryPath(const std::array<std::uint8_t, BOOT_ENTRY_SIZE>& entry) {
+    std::u16string path;
+    for (std::size_t i = 0; i + 1 < BOOT_ENTRY_PATH_BYTES; i += 2) {
+        const char16_t c = char16_t(entry[BOOT_ENTRY_PATH_OFFSET + i] | entry[BOOT_ENTRY_PATH_OFFSET + i + 1] << 8);
+        if (!c) break;
+        path += c;
+    }
+    return path;
+}
+
+bool AsciiCaseEquals(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
+BootListAdd AddBootDelete(BootDeleteList& list, const std::u16string& path, TextEquals sameText) {
+    if (path.empty()) return BootListAdd::EmptyPath;
+    if (path.size() > BOOT_ENTRY_PATH_MAX_CHARS) return BootListAdd::PathTooLong;
+    if (list.entries.size() >= BOOT_LIST_MAX_ENTRIES) return BootListAdd::Full;
+    for (const auto& e : list.entries)
+        if (sameText(BootEntryPath(e), path)) return BootListAdd::AlreadyListed;
+    if (BOOT_LIST_HEADER_SIZE + BOOT_ENTRY_SIZE * (list.entries.size() + 1) > BOOT_LIST_BUFFER_SIZE)
+        return BootListAdd::Full;
+
+    std::array<std::uint8_t, BOOT_ENTRY_SIZE> entry{};
+    PutLe32(entry.data() + BOOT_ENTRY_KIND_OFFSET, BOOT_ENTRY_KIND_DELETE);
+    PutLe32(entry.data() + BOOT_ENTRY_LENGTH_OFFSET, std::uint32_t(path.size() + 1));
+    PutText(entry.data() + BOOT_ENTRY_PATH_OFFSET, path);
+    PutText(entry.data() + BOOT_ENTRY_DIGITS_OFFSET, std::u16string(BOOT_ENTRY_DIGITS_CHARS, u'0'));
+    list.entries.push_back(entry);
+    return BootListAdd::Added;
+}
+
+std::vector<std::uint8_t> EncodeBootList(const BootDeleteList& list) {
+    std::vector<std::uint8_t> out(BOOT_LIST_HEADER_SIZE + BOOT_ENTRY_SIZE * list.entries.size());
+    std::memcpy(out.data(), list.header.data(), BOOT_LIST_HEADER_SIZE);
+    PutLe32(out.data() + BOOT_LIST_COUNT_OFFSET, std::uint32_t(list.entries.size()));
+    const std::uint8_t key = ScrambleKey(list.header);
+    std::uint8_t* dst = out.data() + BOOT_LIST_HEADER_SIZE;
+    for (const auto& e : list.entries)
+        for (std::size_t b = 0; b < BOOT_ENTRY_SIZE; ++b) *dst++ = std::uint8_t(e[b] ^ key);
+    return out;
+}
+
+bool ParseRootedKeyPath(const std::wstring& path, RegistryRoot& root, std::wstring& subkey) {
+    static const struct {
+        const wchar_t* name;
+        RegistryRoot root;
+    } kRoots[] = {
+        {L"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine}, {L"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
+        {L"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},   {L"HKEY_USERS", RegistryRoot::Users},
+        {L"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig},
+    };
+    auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c; };
+    for (const auto& r : kRoots) {
+        const std::size_t n = std::wcslen(r.name);
+        if (path.size() < n) continue;
+        std::size_t i = 0;
+        while (i < n && upper(path[i]) == r.name[i]) ++i;
+        if (i < n) continue;
+        root = r.root;
+        const std::size_t slash = path.find(L'\\');
+        subkey = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
+        return true;
+    }
+    return false;
+}
