@@ -1,0 +1,150 @@
+#include "cleaners/system/BootCleanDriver.h"
+
+#include <vector>
+
+#include "cleaners/system/BootDeleteList.h"
+#include "util/ProgramPath.h"
+
+namespace {
+
+constexpr WORD kDriverResourceId = 224;
+
+HKEY RootKey(RegistryRoot root) {
+    switch (root) {
+        case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+        case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
+        case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+        case RegistryRoot::Users: return HKEY_USERS;
+        case RegistryRoot::CurrentConfig: return HKEY_CURRENT_CONFIG;
+    }
+    return HKEY_LOCAL_MACHINE;
+}
+
+std::wstring SystemFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    return (n && n < MAX_PATH) ? std::wstring(path, n) : std::wstring();
+}
+
+bool WindowsCaseEquals(const std::u16string& a, const std::u16string& b) {
+    return a.size() == b.size() &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(a.c_str()), int(a.size()),
+                            reinterpret_cast<const wchar_t*>(b.c_str()), int(b.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+HRESULT OpenRootedKey(const std::wstring& rootedPath, REGSAM access, RegKey& key) {
+    RegistryRoot root;
+    std::wstring subkey;
+    if (!ParseRootedKeyPath(rootedPath, root, subkey)) return E_FAIL;
+    return ::RegOpenKeyExW(RootKey(root), subkey.c_str(), 0, access, key.Put()) == ERROR_SUCCESS ? S_OK : E_FAIL;
+}
+
+bool ReadFileVersion(const std::wstring& path, ULONGLONG& version) {
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (!size) return false;
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return false;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT infoSize = 0;
+    if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+        infoSize < sizeof(VS_FIXEDFILEINFO))
+        return false;
+    version = (ULONGLONG(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
+    return true;
+}
+
+BootCleanRegistrar::BootCleanRegistrar() { ::InitializeCriticalSection(&m_lock); }
+
+BootCleanRegistrar::~BootCleanRegistrar() {
+    // Only the registrar that extracted the copy removes it: registrations later in the run still install
+    // from it.
+    if (m_extracted) RemoveExtractedDriver();
+    ::DeleteCriticalSection(&m_lock);
+}
+
+std::wstring BootCleanRegistrar::ExtractedPath() { return ProgramFolder() + L"\\bc.sys"; }
+
+HRESULT BootCleanRegistrar::ExtractBootCleanDriver() {
+    HRSRC info = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kDriverResourceId), L"BINARYTYPE");
+    const DWORD size = info ? ::SizeofResource(nullptr, info) : 0;
+    HGLOBAL loaded = size ? ::LoadResource(nullptr, info) : nullptr;
+    const void* image = loaded ? ::LockResource(loaded) : nullptr;
+    if (!image || ProgramFolder().empty()) return E_FAIL;
+    FileHandle file(::CreateFileW(ExtractedPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return E_FAIL;
+    m_extracted = true;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), image, size, &written, nullptr) && written == size ? S_OK : E_FAIL;
+}
+
+void BootCleanRegistrar::RemoveExtractedDriver() {
+    ::DeleteFileW(ExtractedPath().c_str());
+    m_extracted = false;
+}
+
+HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName,
+                                                   const wchar_t* loadOrderGroup, DWORD startType) {
+    const std::wstring source = ProgramFolder() + L"\\" + fileName;
+    const std::wstring target = SystemFolder() + L"\\Drivers\\" + fileName;
+    ULONGLONG sourceVersion = 0, targetVersion = 0;
+    if (!ReadFileVersion(source, sourceVersion)) return E_FAIL;
+    if (!ReadFileVersion(target, targetVersion) || targetVersion < sourceVersion) {
+        if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) return E_FAIL;
+    }
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return E_FAIL;
+    ServiceHandle service(::OpenServiceW(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
+    if (service) {
+        return ::ChangeServiceConfigW(service.Get(), SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL,
+                                      target.c_str(), loadOrderGroup, nullptr, nullptr, nullptr, nullptr, nullptr)
+                   ? S_OK
+                   : E_FAIL;
+    }
+    service.Reset(::CreateServiceW(manager.Get(), serviceName, serviceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                   startType, SERVICE_ERROR_NORMAL, target.c_str(), loadOrderGroup, nullptr, nullptr,
+                                   nullptr, nullptr));
+    return service ? S_OK : E_FAIL;
+}
+
+HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
+    if (!path || !*path) return E_FAIL;
+    if (!m_installed) {
+        if (FAILED(InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
+        m_installed = true;
+    }
+    RegKey key;
+    BootDeleteList list;
+    if (FAILED(OpenRootedKey(kBootListRootedKey, kBootListAccess, key))) {
+        RegistryRoot root;
+        std::wstring subkey;
+        ParseRootedKeyPath(kBootListRootedKey, root, subkey);
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, kBootListAccess, nullptr, key.Put(),
+                              nullptr) != ERROR_SUCCESS)
+            return E_FAIL;
+    } else {
+        std::vector<BYTE> buffer(BOOT_LIST_BUFFER_SIZE, 0);
+        DWORD type = 0, size = DWORD(buffer.size());
+        const LONG status = ::RegQueryValueExW(key.Get(), kBootListValue, nullptr, &type, buffer.data(), &size);
+        if (status == ERROR_SUCCESS && type == REG_BINARY) {
+            // A list whose count does not match its size is damaged: never overwrite it.
+            if (DecodeBootList(buffer.data(), size, list) != BootListRead::Ok) return E_FAIL;
+        } else if (status != ERROR_FILE_NOT_FOUND) {
+            return E_FAIL;  // too large to read, or not ours: leave it as it is
+        }
+    }
+    const std::u16string text(reinterpret_cast<const char16_t*>(path), std::wcslen(path));
+    switch (AddBootDelete(list, text, WindowsCaseEquals)) {
+        case BootListAdd::AlreadyListed: return S_OK;
+        case BootListAdd::Added: break;
+        default: return E_FAIL;
+    }
+    const std::vector<std::uint8_t> value = EncodeBootList(list);
+    return ::RegSetValueExW(key.Get(), kBootListValue, 0, REG_BINARY, value.data(), DWORD(value.size())) ==
+                   ERROR_SUCCESS
+               ? S_OK
+               : E_FAIL;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The boot-clean driver "BC": extracting its image, installing or upgrading it as a boot-start service, and
+// listing files for it to delete at the next boot.
+#include <windows.h>
+
+#include <string>
+
+#include "util/WinHandle.h"
+
+constexpr const wchar_t* kBootListRootedKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox";
+constexpr const wchar_t* kBootListValue = L"KelvarnFilePath";
+constexpr REGSAM kBootListAccess = 0x2001F;  // read, set value, create subkey
+
+// Opens a key given as "HKEY_LOCAL_MACHINE\...": E_FAIL for an unknown root or a key that does not open.
+HRESULT OpenRootedKey(const std::wstring& rootedPath, REGSAM access, RegKey& key);
+
+// The 64-bit file version of an image's version resource; false when it has none.
+bool ReadFileVersion(const std::wstring& path, ULONGLONG& version);
+
+class BootCleanRegistrar {
+public:
+    BootCleanRegistrar();
+    ~BootCleanRegistrar();
+    BootCleanRegistrar(const BootCleanRegistrar&) = delete;
+    BootCleanRegistrar& operator=(const BootCleanRegistrar&) = delete;
+
+    // Writes resource "BINARYTYPE" 224 to "bc.sys" beside the program.
+    HRESULT ExtractBootCleanDriver();
+    // Deletes the extracted copy.
+    void RemoveExtractedDriver();
+    // Copies the program folder's image over the system's when that is missing or older, then creates or
+    // reconfigures the service.
+    HRESULT InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName, const wchar_t* loadOrderGroup,
+                                   DWORD startType);
+    // Adds a file to the boot-time list (installing the driver first, once per registrar). S_OK when the path
+    // is listed afterwards.
+    HRESULT RegisterBootDelete(const wchar_t* path);
+
+    static std::wstring ExtractedPath();
+
+private:
+    bool m_installed = false;
+    bool m_extracted = false;
+    CRITICAL_SECTION m_lock;  // for callers that share a registrar between threads
+};

@@ -1,0 +1,284 @@
+// The boot-clean driver under Wine: installation through the service control manager, the boot-time list in
+// the registry, and the driver itself loaded as a demand-start service.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "cleaners/system/BootCleanDriver.h"
+#include "cleaners/system/BootDeleteList.h"
+#include "util/ProgramPath.h"
+
+namespace {
+
+std::wstring SystemDrivers() {
+    wchar_t path[MAX_PATH];
+    ::GetSystemDirectoryW(path, MAX_PATH);
+    return std::wstring(path) + L"\\Drivers\\";
+}
+
+std::vector<BYTE> ReadListValue(bool* exists = nullptr) {
+    RegKey key;
+    std::vector<BYTE> data(BOOT_LIST_BUFFER_SIZE);
+    DWORD size = DWORD(data.size()), type = 0;
+    const bool ok = SUCCEEDED(OpenRootedKey(kBootListRootedKey, KEY_READ, key)) &&
+                    ::RegQueryValueExW(key.Get(), kBootListValue, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+    if (exists) *exists = ok;
+    data.resize(ok ? size : 0);
+    return data;
+}
+
+void WriteListValue(const std::vector<BYTE>& data) {
+    RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                               L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox", 0, nullptr,
+                                               0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.Get(), kBootListValue, 0, REG_BINARY, data.data(), DWORD(data.size())));
+}
+
+std::vector<std::wstring> ListedPaths() {
+    const auto bytes = ReadListValue();
+    BootDeleteList list;
+    EXPECT_EQ(BootListRead::Ok, DecodeBootList(bytes.data(), bytes.size(), list));
+    std::vector<std::wstring> paths;
+    for (const auto& e : list.entries) {
+        const auto p = BootEntryPath(e);
+        paths.emplace_back(p.begin(), p.end());
+    }
+    return paths;
+}
+
+class BootClean : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
+        ASSERT_EQ(S_OK, registrar.ExtractBootCleanDriver());
+    }
+    void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox"); }
+    BootCleanRegistrar registrar;
+};
+
+TEST_F(BootClean, ExtractsTheDriverImageBesideTheProgram) {
+    const auto bytes = ReadBytes(BootCleanRegistrar::ExtractedPath());
+    ASSERT_GT(bytes.size(), 1024u);
+    EXPECT_EQ('M', bytes[0]);
+    ULONGLONG version = 0;
+    EXPECT_TRUE(ReadFileVersion(BootCleanRegistrar::ExtractedPath(), version));
+    EXPECT_EQ(0x0001000000000001ull, version);
+    registrar.RemoveExtractedDriver();
+    EXPECT_FALSE(FileExists(BootCleanRegistrar::ExtractedPath()));
+}
+
+TEST_F(BootClean, RegisterInstallsTheServiceAndListsThePath) {
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\worm.exe"));
+    EXPECT_EQ(std::vector<std::wstring>{L"U:\\worm.exe"}, ListedPaths());
+    EXPECT_TRUE(FileExists(SystemDrivers() + L"BC.sys"));
+
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceHandle service(::OpenServiceW(manager.Get(), L"BC", SERVICE_ALL_ACCESS));
+    ASSERT_TRUE(service.Valid());
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    ASSERT_TRUE(::QueryServiceConfigW(service.Get(), config, DWORD(buffer.size()), &needed));
+    EXPECT_EQ(DWORD(SERVICE_KERNEL_DRIVER), config->dwServiceType);
+    EXPECT_EQ(DWORD(SERVICE_BOOT_START), config->dwStartType);
+    EXPECT_EQ(DWORD(SERVICE_ERROR_NORMAL), config->dwErrorControl);
+    EXPECT_EQ(std::wstring(L"Boot Bus Extender"), config->lpLoadOrderGroup);
+    EXPECT_EQ(0, lstrcmpiW((SystemDrivers() + L"BC.sys").c_str(), config->lpBinaryPathName)) << config->lpBinaryPathName;
+    EXPECT_EQ(std::wstring(L"BC"), config->lpDisplayName);
+}
+
+TEST_F(BootClean, SamePathInAnotherCaseWritesNothing) {
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\Folder\\Worm.EXE"));
+    const auto before = ReadListValue();
+    EXPECT_EQ(S_OK, registrar.RegisterBootDelete(L"u:\\folder\\worm.exe"));
+    EXPECT_EQ(before, ReadListValue());
+}
+
+TEST_F(BootClean, KeepsHeaderBytesAndRespectsTheLimit) {
+    BootDeleteList list;
+    for (int i = 0; i < 255; ++i) {
+        const std::string p = "C:\\listed\\" + std::to_string(i) + ".exe";
+        ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, std::u16string(p.begin(), p.end())));
+    }
+    list.header[0] = 0xAB;
+    list.header[40] = 0x42;  // another scramble byte
+    WriteListValue(EncodeBootList(list));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"C:\\number-256.exe"));
+    const auto bytes = ReadListValue();
+    EXPECT_EQ(44u + 256u * 1244u, bytes.size());
+    EXPECT_EQ(0xAB, bytes[0]);
+    EXPECT_EQ(0x42, bytes[40]);
+    EXPECT_EQ(L"C:\\number-256.exe", ListedPaths().back());
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\number-257.exe"));
+    EXPECT_EQ(bytes, ReadListValue());
+}
+
+TEST_F(BootClean, DamagedListIsLeftAsItWas) {
+    BootDeleteList list;
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, u"C:\\a.exe"));
+    auto bytes = EncodeBootList(list);
+    bytes[32] = 7;  // count beyond the data
+    WriteListValue(bytes);
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\b.exe"));
+    EXPECT_EQ(std::vector<BYTE>(bytes.begin(), bytes.end()), ReadListValue());
+}
+
+TEST_F(BootClean, PathTooLongForAnEntryIsRefused) {
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete((L"C:\\" + std::wstring(509, L'x')).c_str()));
+    bool exists = true;
+    ReadListValue(&exists);
+    EXPECT_FALSE(exists) << "nothing was written";
+}
+
+// Installation of images with chosen versions under a name of their own.
+class DriverInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        name = L"vdtest" + std::to_wstring(::GetCurrentProcessId()) + L".sys";
+        service = L"VDTEST" + std::to_wstring(::GetCurrentProcessId());
+    }
+    void TearDown() override {
+        ::DeleteFileW(Source().c_str());
+        ::DeleteFileW(Target().c_str());
+        ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ServiceHandle s(::OpenServiceW(manager.Get(), service.c_str(), SERVICE_ALL_ACCESS));
+        if (s) ::DeleteService(s.Get());
+    }
+    std::wstring Source() const { return ProgramFolder() + L"\\" + name; }
+    std::wstring Target() const { return SystemDrivers() + name; }
+    static std::wstring Stub(const wchar_t* version) {
+        return ProgramFolder() + L"\\version_stub_" + version + L".img";
+    }
+    std::wstring StartGroup() {
+        ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ServiceHandle s(::OpenServiceW(manager.Get(), service.c_str(), SERVICE_QUERY_CONFIG));
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        if (!s || !::QueryServiceConfigW(s.Get(), config, DWORD(buffer.size()), &needed)) return L"?";
+        return std::to_wstring(config->dwStartType) + L"/" + config->lpLoadOrderGroup;
+    }
+    std::wstring name, service;
+    BootCleanRegistrar registrar;
+};
+
+TEST_F(DriverInstall, CopiesOnlyANewerImage) {
+    struct Case {
+        const wchar_t* installed;  // nullptr: nothing installed
+        const wchar_t* shipped;
+        bool replaced;
+    } cases[] = {
+        {nullptr, L"1_0_0_2", true},
+        {L"1_0_0_2", L"1_0_0_2", false},  // same version: left alone
+        {L"1_0_0_1", L"1_0_0_2", true},   // lower least significant part
+        {L"1_0_1_0", L"1_0_0_2", false},  // installed is newer
+    };
+    for (const auto& c : cases) {
+        ::DeleteFileW(Target().c_str());
+        ASSERT_TRUE(::CopyFileW(Stub(c.shipped).c_str(), Source().c_str(), FALSE));
+        if (c.installed) {
+            // The installed copy carries a marker byte past its image, so a replacement shows.
+            auto bytes = ReadBytes(Stub(c.installed));
+            bytes.push_back(0xEE);
+            ASSERT_TRUE(WriteBytes(Target(), bytes));
+        }
+        ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+        const bool replaced = ReadBytes(Target()) == ReadBytes(Source());
+        EXPECT_EQ(c.replaced, replaced) << (c.installed ? c.installed : L"none") << " vs " << c.shipped;
+    }
+}
+
+TEST_F(DriverInstall, ReconfiguresAnExistingService) {
+    ASSERT_TRUE(::CopyFileW(Stub(L"1_0_0_1").c_str(), Source().c_str(), FALSE));
+    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Extended Base", 3));
+    EXPECT_EQ(L"3/Extended Base", StartGroup());
+    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+    EXPECT_EQ(L"0/Boot Bus Extender", StartGroup());
+}
+
+TEST_F(DriverInstall, ImageWithoutVersionIsNotInstalled) {
+    ASSERT_TRUE(WriteBytes(Source(), std::string("not an image")));
+    EXPECT_EQ(E_FAIL, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+    EXPECT_FALSE(FileExists(Target()));
+}
+
+// The driver itself, loaded by Wine's device host as a demand-start service.
+class BootCleanDriverRun : public BootClean {
+protected:
+    void TearDown() override {
+        if (service) {
+            SERVICE_STATUS status;
+            ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+            ::DeleteService(service.Get());
+        }
+        BootClean::TearDown();
+    }
+    // Starts the extracted driver once and waits for it to have run.
+    void RunDriver() {
+        manager.Reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        const std::wstring name = L"BCRUN" + std::to_wstring(::GetCurrentProcessId());
+        service.Reset(::CreateServiceW(manager.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       BootCleanRegistrar::ExtractedPath().c_str(), nullptr, nullptr, nullptr,
+                                       nullptr, nullptr));
+        ASSERT_TRUE(service.Valid());
+        ASSERT_TRUE(::StartServiceW(service.Get(), 0, nullptr)) << ::GetLastError();
+        SERVICE_STATUS status = {};
+        for (int i = 0; i < 100 && ::QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
+            ::Sleep(50);
+        EXPECT_EQ(DWORD(SERVICE_RUNNING), status.dwCurrentState);
+    }
+    ServiceHandle manager, service;
+};
+
+TEST_F(BootCleanDriverRun, DeletesListedFilesAndEmptiesTheList) {
+    ScratchDir dir;
+    const std::wstring plain = dir / L"listed.exe", hidden = dir / L"hidden-system.dll", kept = dir / L"kept.txt";
+    for (const auto& p : {plain, hidden, kept}) ASSERT_TRUE(WriteBytes(p, std::string("x")));
+    ASSERT_TRUE(::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(plain.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(hidden.c_str()));
+    const auto before = ReadListValue();
+    RunDriver();
+    EXPECT_FALSE(FileExists(plain));
+    EXPECT_FALSE(FileExists(hidden));
+    EXPECT_TRUE(FileExists(kept));
+    const auto after = ReadListValue();
+    ASSERT_EQ(44u, after.size()) << "the list is emptied";
+    EXPECT_EQ(std::vector<BYTE>(before.begin(), before.begin() + 32), std::vector<BYTE>(after.begin(), after.begin() + 32));
+    EXPECT_EQ(0, after[32]);
+}
+
+TEST_F(BootCleanDriverRun, HostileListsDoNothing) {
+    ScratchDir dir;
+    const std::wstring victim = dir / L"victim.exe";
+    ASSERT_TRUE(WriteBytes(victim, std::string("x")));
+    BootDeleteList list;
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, std::u16string(victim.begin(), victim.end())));
+    auto countBeyondData = EncodeBootList(list);
+    countBeyondData[32] = 5;
+    WriteListValue(countBeyondData);
+    RunDriver();
+    EXPECT_TRUE(FileExists(victim));
+    const auto after = ReadListValue();
+    EXPECT_EQ(countBeyondData, std::vector<std::uint8_t>(after.begin(), after.end())) << "a damaged list is not touched";
+}
+
+TEST_F(BootCleanDriverRun, UnterminatedPathIsSkipped) {
+    ScratchDir dir;
+    const std::wstring victim = dir / L"victim.exe";
+    ASSERT_TRUE(WriteBytes(victim, std::string("x")));
+    BootDeleteList list;
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, std::u16string(victim.begin(), victim.end())));
+    // Fill the path field to its last byte: no terminator inside the entry's path.
+    auto& e = list.entries[0];
+    for (std::size_t i = BOOT_ENTRY_PATH_OFFSET + 2 * victim.size(); i < BOOT_ENTRY_PATH_OFFSET + BOOT_ENTRY_PATH_BYTES; i += 2) {
+        e[i] = 'a';
+        e[i + 1] = 0;
+    }
+    WriteListValue(EncodeBootList(list));
+    RunDriver();
+    EXPECT_TRUE(FileExists(victim));
+}
+
+}  // namespace

@@ -1,0 +1,2 @@
+/* The code of the version stand-ins: nothing. */
+int VersionStubUnused(void) { return 0; }
