@@ -159,7 +159,7 @@ static BOOLEAN CleanListedFiles(void) {
 }
 
 /* At boot the drive letters may not exist yet: a system thread waits for them. */
-static VOID RetryThread(PVOID context) {
+static VOID NTAPI RetryThread(PVOID context) {
     LARGE_INTEGER interval;
     int attempt;
     UNREFERENCED_PARAMETER(context);
@@ -171,9 +171,9 @@ static VOID RetryThread(PVOID context) {
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
 
-static VOID Unload(PDRIVER_OBJECT driver) { UNREFERENCED_PARAMETER(driver); }
+static VOID NTAPI Unload(PDRIVER_OBJECT driver) { UNREFERENCED_PARAMETER(driver); }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     HANDLE thread;
     UNREFERENCED_PARAMETER(registryPath);
     driver->DriverUnload = Unload;

@@ -39,6 +39,14 @@ with_wine() {  # build-dir bits command...
 }
 
 status=0
+# Whatever happens, no wineserver or display of ours outlives the run.
+cleanup() {
+  for d in build/win32:32 build/win64:64; do
+    [ -d "${d%%:*}/wine" ] && tests/wine/prefix.sh stop "${d%%:*}" "${d##*:}" 2>/dev/null
+  done
+  return 0
+}
+trap cleanup EXIT
 
 echo "== native: portable core, sanitizers, fuzz corpora"
 cmake --preset native >/dev/null

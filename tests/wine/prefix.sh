@@ -47,22 +47,31 @@ make_template() {
   mv "$template.tmp" "$template"
 }
 
-display_up() { [ -S "/tmp/.X11-unix/X$VELUDISK_XVFB_DISPLAY" ]; }
+display_up() {
+  [ -s "$wine_dir/display" ] && [ -f "$wine_dir/xvfb.pid" ] && kill -0 "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null &&
+    [ -S "/tmp/.X11-unix/X$(cat "$wine_dir/display")" ]
+}
 
+# Xvfb picks a free display itself (-displayfd), so another X server on this machine never gets in the way.
 ensure_display() {
-  display_up && return 0
-  setsid Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 < /dev/null &
-  echo $! > "$wine_dir/xvfb.pid"
-  for _ in $(seq 50); do display_up && return 0; sleep 0.1; done
-  echo "prefix.sh: Xvfb did not start on $DISPLAY" >&2
-  return 1
+  if ! display_up; then
+    rm -f "$wine_dir/display" "$wine_dir/display.tmp"
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_dir/display.tmp" >/dev/null 2>&1 </dev/null &
+    echo $! > "$wine_dir/xvfb.pid"
+    for _ in $(seq 100); do
+      if [ -s "$wine_dir/display.tmp" ]; then tr -dc 0-9 < "$wine_dir/display.tmp" > "$wine_dir/display"; break; fi
+      sleep 0.1
+    done
+    display_up || { echo "prefix.sh: Xvfb did not start" >&2; return 1; }
+  fi
+  export DISPLAY=":$(cat "$wine_dir/display")"
 }
 
 stop_display() {
   if [ -f "$wine_dir/xvfb.pid" ]; then
     kill "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null || true
-    rm -f "$wine_dir/xvfb.pid"
   fi
+  rm -f "$wine_dir/xvfb.pid" "$wine_dir/display" "$wine_dir/display.tmp"
 }
 
 fresh() {

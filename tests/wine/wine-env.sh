@@ -7,9 +7,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The product targets Simplified-Chinese Windows: ANSI code page 936.
 export LC_ALL=zh_CN.UTF-8
-# Windows need a display: a private Xvfb server per word size (tests/wine/prefix.sh starts it).
-export VELUDISK_XVFB_DISPLAY=$((90 + VELUDISK_WINE_BITS / 32))
-export DISPLAY=":$VELUDISK_XVFB_DISPLAY"
+# Windows need a display: the prefix's own Xvfb server, on the free display it chose (tests/wine/prefix.sh).
+if [ -s "$VELUDISK_WINE_BUILD/wine/display" ]; then
+  export DISPLAY=":$(cat "$VELUDISK_WINE_BUILD/wine/display")"
+fi
 if [ "$VELUDISK_WINE_BITS" = 64 ]; then
   export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
 else
