@@ -132,3 +132,54 @@ TEST(RootedKeyPath, RootsAndSubkeys) {
 }
 
 }  // namespace
+
+#include "disposal/ImagePath.h"
+
+namespace {
+
+TEST(ImagePath, Normalisation) {
+    const std::wstring win = L"C:\\WINDOWS";
+    EXPECT_EQ(L"C:\\WINDOWS\\system32\\drivers\\x.sys", NormalizeImagePath(L"\\SystemRoot\\system32\\drivers\\x.sys", win));
+    EXPECT_EQ(L"C:\\WINDOWS\\a.exe", NormalizeImagePath(L"\\systemroot\\a.exe", win));
+    EXPECT_EQ(L"C:\\a.exe", NormalizeImagePath(L"\\??\\C:\\a.exe", win));
+    EXPECT_EQ(L"C:\\a.exe", NormalizeImagePath(L"\\\\?\\C:\\a.exe", win));
+    EXPECT_EQ(L"C:\\a.exe", NormalizeImagePath(L"C:\\a.exe", win));
+}
+
+TEST(ImagePath, FileNameOf) {
+    bool found = false;
+    EXPECT_EQ(L"b.exe", FileNameOf(L"C:\\a\\b.exe", &found));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(L"b.exe", FileNameOf(L"C:/a/b.exe", &found));
+    EXPECT_EQ(L"b.exe", FileNameOf(L"b.exe", &found));
+    EXPECT_FALSE(found);
+    EXPECT_EQ(L"", FileNameOf(L"C:\\a\\", &found));
+}
+
+TEST(ImagePath, ProtectedProcesses) {
+    EXPECT_EQ(L"C:\\WINDOWS\\system32\\csrss.exe", ProtectedProcessPath(L"C:\\WINDOWS", 0));
+    EXPECT_EQ(L"C:\\WINDOWS\\explorer.exe", ProtectedProcessPath(L"C:\\WINDOWS", kProtectedProcessCount - 1));
+    EXPECT_EQ(L"", ProtectedProcessPath(L"C:\\WINDOWS", kProtectedProcessCount));
+}
+
+TEST(ProtectedLocation, Substrings) {
+    struct Case {
+        const wchar_t* path;
+        bool expected;
+    } cases[] = {
+        {L"c:\\windows\\system32\\a.exe", true},
+        {L"c:\\program files\\common files\\x\\a.exe", true},
+        {L"d:\\orvaguardsvc\\a.exe", true},
+        {L"c:\\winnt\\system32\\a.dll", true},
+        {L"c:\\program files\\microsoft office2007\\a.exe", true},
+        {L"c:\\program files\\microsoft office\\a.exe", true},
+        {L"e:\\office2000\\system\\a.exe", true},
+        {L"c:\\program files\\microsoft web designer tools\\a.exe", true},
+        {L"u:\\photos\\photos.exe", false},
+        {L"c:\\Windows\\a.exe", false},  // case-sensitive: the walk hands over lowercase paths
+        {L"c:\\program files\\other\\a.exe", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, IsProtectedLocation(c.path)) << c.path;
+}
+
+}  // namespace

@@ -91,3 +91,19 @@ std::string TodayStamp() {
     const std::wstring w = FormatDateStamp(now.wYear, now.wMonth, now.wDay);
     return std::string(w.begin(), w.end());
 }
+
+ChildProcess StartProcess(const std::wstring& exe, const std::wstring& args) {
+    std::wstring command = L"\"" + exe + L"\" " + args;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ChildProcess child;
+    if (::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        child.process.Reset(pi.hProcess);
+        child.pid = pi.dwProcessId;
+    }
+    return child;
+}
+
+bool StillRunning(ChildProcess& child) { return ::WaitForSingleObject(child.process.Get(), 0) == WAIT_TIMEOUT; }

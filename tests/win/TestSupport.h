@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <string>
+
+#include "util/WinHandle.h"
 #include <vector>
 
 // A folder of its own on the removable test drive U:, removed with everything in it at the end.
@@ -27,5 +29,13 @@ std::string ReadText(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
 std::string Hex(const std::string& bytes);
+// A program started for a test: "exe" args, with the test's environment.
+struct ChildProcess {
+    UniqueHandle<KernelHandleTraits> process;
+    DWORD pid = 0;
+};
+ChildProcess StartProcess(const std::wstring& exe, const std::wstring& args);
+bool StillRunning(ChildProcess& child);
+
 // Today's log date stamp as the logger writes it.
 std::string TodayStamp();

@@ -11,24 +11,8 @@
 
 namespace {
 
-struct Child {
-    KernelHandle process;
-    DWORD pid = 0;
-};
-
-Child Start(const std::wstring& exe, const std::wstring& args) {
-    std::wstring command = L"\"" + exe + L"\" " + args;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    Child c;
-    if (::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ::CloseHandle(pi.hThread);
-        c.process.Reset(pi.hProcess);
-        c.pid = pi.dwProcessId;
-    }
-    return c;
-}
+using Child = ChildProcess;
+Child Start(const std::wstring& exe, const std::wstring& args) { return StartProcess(exe, args); }
 
 DWORD ExitCodeOf(Child& c, DWORD timeoutMs = 20000) {
     if (::WaitForSingleObject(c.process.Get(), timeoutMs) != WAIT_OBJECT_0) return 0xDEAD;
@@ -37,7 +21,6 @@ DWORD ExitCodeOf(Child& c, DWORD timeoutMs = 20000) {
     return code;
 }
 
-bool StillRunning(Child& c) { return ::WaitForSingleObject(c.process.Get(), 0) == WAIT_TIMEOUT; }
 
 std::wstring Beside(const wchar_t* name) { return ProgramFolder() + L"\\" + name; }
 

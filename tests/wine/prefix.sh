@@ -42,6 +42,9 @@ make_template() {
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v x: /d cdrom /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v u: /d floppy /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v t: /d hd /f
+  # A crashing test ends instead of waiting in the debugger.
+  WINEPREFIX="$template.tmp" wine_quiet reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true
+  WINEPREFIX="$template.tmp" wine_quiet reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true
   WINEPREFIX="$template.tmp" "$WINESERVER" -k 2>/dev/null || true
   WINEPREFIX="$template.tmp" "$WINESERVER" -w
   mv "$template.tmp" "$template"

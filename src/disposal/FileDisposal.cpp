@@ -1,0 +1,178 @@
+#include "disposal/FileDisposal.h"
+
+#include <algorithm>
+
+#include "cleaners/system/BootCleanDriver.h"
+#include "disposal/CrcBlacklist.h"
+#include "disposal/DigestFile.h"
+#include "disposal/FindingRecord.h"
+#include "disposal/ImagePath.h"
+#include "disposal/ProcessTermination.h"
+#include "scan/ScanController.h"
+#include "util/ProgramPath.h"
+#include "util/WinHandle.h"
+
+namespace {
+
+constexpr std::size_t kPathMax = MAX_PATH - 1;
+
+bool IsDirectory(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring Lowered(std::wstring s) {
+    if (!s.empty()) ::CharLowerBuffW(&s[0], DWORD(s.size()));
+    return s;
+}
+
+bool RemoveTreeContents(const std::wstring& longFolder) {
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((longFolder + L"\\*").c_str(), &data));
+    if (!find) return false;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring child = longFolder + L"\\" + name;
+        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A junction or symbolic link is removed itself; what it points to is not ours to delete.
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveTreeContents(child);
+            ::RemoveDirectoryW(child.c_str());
+        } else {
+            ::DeleteFileW(child.c_str());
+        }
+    } while (::FindNextFileW(find.Get(), &data));
+    return true;
+}
+
+}  // namespace
+
+bool DeleteWithFallback(const wchar_t* path, int backup) {
+    if (!path) return true;
+    ::SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    const DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (backup == 1) BackupFile(path);
+    {
+        BootCleanRegistrar registrar;
+        registrar.RegisterBootDelete(path);
+    }
+    ::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return ::DeleteFileW(path) != 0;
+}
+
+std::wstring BackupFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
+
+bool BackupFile(const wchar_t* path) {
+    if (!path) return true;
+    const std::wstring folder = BackupFolder();
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring name = FileNameOf(path) + L"_" + std::to_wstring(static_cast<int>(::GetTickCount()));
+    ::CopyFileW(path, (folder + name).c_str(), FALSE);
+    return true;
+}
+
+bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders,
+                    const wchar_t* pattern) {
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    const std::wstring base = folder;
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((base + pattern).c_str(), &data));
+    if (!find) return false;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = Lowered(base + name);
+        if (full.size() > kPathMax) continue;
+        // Device-like names ("con", "con.exe") are left to the folder removal rather than opened.
+        if (full.find(L"con") != std::wstring::npos) {
+            folders.push_back(full);
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            folders.push_back(full);
+            CollectEntries(full, files, folders, pattern);
+        } else {
+            files.push_back(full);
+        }
+    } while (::FindNextFileW(find.Get(), &data));
+    return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, std::vector<std::wstring>& folders) {
+    if (!IsDirectory(path) && path.find(L"..") == std::wstring::npos) return E_FAIL;
+    folders.push_back(path);
+    CollectEntries(path, files, folders, L"*.*");
+    return S_OK;
+}
+
+bool RemoveTreeLongPath(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    const bool drivePath = path.size() > 3 && path[1] == L':' && path[2] == L'\\' &&
+                           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    if (!drivePath || path.find(L"\\..") != std::wstring::npos) return false;
+    const std::wstring longPath = L"\\\\?\\" + path;
+    const DWORD attributes = ::GetFileAttributesW(longPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    ::SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveTreeContents(longPath);
+    return ::RemoveDirectoryW(longPath.c_str()) != 0;
+}
+
+HRESULT FileDisposer::DisposeFile(const wchar_t* path, DWORD threatType) {
+    if (!path) return E_FAIL;
+    const DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return E_FAIL;
+    if (threatType != kThreatNoTermination && threatType != kThreatSilent && IsPeFile(path)) {
+        std::wstring copy(path);
+        if (copy.size() > kPathMax) copy.resize(kPathMax);
+        TerminateByPath(copy.c_str());
+    }
+    std::uint32_t crc = 0;
+    if (FAILED(Crc32OfFile(path, &crc))) crc = 0;
+    const wchar_t* md5 = nullptr;
+    std::wstring md5Text;
+    if (Md5OfFile(path, &md5, 0x500000, 0) == 0) md5Text = md5;
+    // A CRC that could not be taken (0) is nothing to learn.
+    if ((threatType == kThreatAutorun || threatType == kThreatScript) && crc != 0) m_crcs.LearnCrc(crc);
+    if (threatType == kThreatSilent) {
+        DeleteWithFallback(path, 0);
+        return E_FAIL;
+    }
+    const bool deleted = DeleteWithFallback(path, int(threatType));
+    m_scan.AddFilesExamined();
+    m_scan.AddThreatsFound();
+    const wchar_t* digest = md5Text.empty() ? nullptr : md5Text.c_str();
+    if (deleted) {
+        m_scan.AddDeleted();
+        RecordFinding(m_log, digest, crc, path, kOutcomeDeleted, threatType);
+        return S_OK;
+    }
+    m_scan.AddRebootPending();
+    RecordFinding(m_log, digest, crc, path, kOutcomeRebootDelete, threatType);
+    return E_FAIL;
+}
+
+HRESULT FileDisposer::DisposeTree(const wchar_t* path, DWORD threatType) {
+    if (!path) return E_FAIL;
+    std::vector<std::wstring> files, folders;
+    CollectTree(path, files, folders);
+    HRESULT result = E_FAIL;
+    if (!files.empty()) {
+        result = S_OK;
+        for (const auto& f : files) DisposeFile(f.c_str(), threatType);
+    }
+    if (!folders.empty()) {
+        result = S_OK;
+        // Longest first: every folder goes before its parent.
+        std::stable_sort(folders.begin(), folders.end(),
+                         [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+        for (const auto& folder : folders) {
+            const std::wstring withSlash = folder + L"\\";
+            if (::RemoveDirectoryW(withSlash.c_str())) continue;
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_FILE_NOT_FOUND) RemoveTreeLongPath(folder);
+        }
+    }
+    return result;
+}

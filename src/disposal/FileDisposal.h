@@ -1,0 +1,38 @@
+#pragma once
+// Removing threats: one file now or at the next restart (with an optional backup), the full treatment of a
+// malicious file with its counters and finding line, and whole folder trees.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class ScanController;
+class CrcBlacklist;
+class VLogger;
+
+// True when the file is gone now, or the path is a folder or nothing; false when it is left for the restart.
+bool DeleteWithFallback(const wchar_t* path, int backup);
+// Copies the file into "BackFiles" beside the program as "<name>_<tick count>". Always true.
+bool BackupFile(const wchar_t* path);
+std::wstring BackupFolder();
+
+HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, std::vector<std::wstring>& folders);
+bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders,
+                    const wchar_t* pattern);
+
+// Removes a folder tree that the ordinary removal refused, through "\\?\" paths (which also reach reserved
+// names such as "con"), without following junctions out of it. Only drive paths ("X:\...") are taken.
+bool RemoveTreeLongPath(const std::wstring& folder);
+
+// The full treatment of threat files, reporting to a scan's counters, its CRC blacklist and a log.
+class FileDisposer {
+public:
+    FileDisposer(ScanController& scan, CrcBlacklist& crcs, VLogger& log) : m_scan(scan), m_crcs(crcs), m_log(log) {}
+    HRESULT DisposeFile(const wchar_t* path, DWORD threatType);
+    HRESULT DisposeTree(const wchar_t* path, DWORD threatType);
+
+private:
+    ScanController& m_scan;
+    CrcBlacklist& m_crcs;
+    VLogger& m_log;
+};

@@ -1,0 +1,147 @@
+#include "disposal/ProcessTermination.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+
+#include "disposal/ImagePath.h"
+#include "disposal/Privilege.h"
+#include "util/WinHandle.h"
+
+namespace {
+
+constexpr ULONG_PTR kTearDownEnd = 0x7FFFE000;
+constexpr ULONG_PTR kPageSize = 4096;
+constexpr DWORD kStaleAfterMs = 1000;
+
+// The first module of a process: the file it was started from.
+std::wstring FirstModulePath(DWORD pid) {
+    FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+    if (!snapshot) return std::wstring();
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof module;
+    return ::Module32FirstW(snapshot.Get(), &module) ? module.szExePath : std::wstring();
+}
+
+template <typename Visit>
+void ForEachProcess(Visit visit) {
+    FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = ::Process32FirstW(snapshot.Get(), &entry); ok; ok = ::Process32NextW(snapshot.Get(), &entry))
+        if (visit(entry)) return;
+}
+
+// Frees the pages of a process that would not end, until it dies.
+void TearDown(HANDLE process) {
+    for (ULONG_PTR address = 0; address <= kTearDownEnd; address += kPageSize) {
+        DWORD code = 0;
+        if (!::GetExitCodeProcess(process, &code) || code != STILL_ACTIVE) return;
+        ::VirtualFreeEx(process, reinterpret_cast<void*>(address), 0, MEM_RELEASE);
+    }
+}
+
+}  // namespace
+
+DWORD FindProcessByName(const wchar_t* exeName) {
+    DWORD found = 0;
+    if (!exeName) return 0;
+    ForEachProcess([&](const PROCESSENTRY32W& e) {
+        if (lstrcmpiW(e.szExeFile, exeName) != 0) return false;
+        found = e.th32ProcessID;
+        return true;
+    });
+    return found;
+}
+
+DWORD FindProcessByPath(const wchar_t* fullPath) {
+    if (!fullPath) return 0;
+    bool hasFolder = false;
+    const std::wstring name = FileNameOf(fullPath, &hasFolder);
+    if (!hasFolder) return 0;
+    DWORD found = 0;
+    ForEachProcess([&](const PROCESSENTRY32W& e) {
+        // Snapshots report a name that may carry a folder of its own; compare file names.
+        if (lstrcmpiW(FileNameOf(e.szExeFile).c_str(), name.c_str()) != 0) return false;
+        const std::wstring image = FirstModulePath(e.th32ProcessID);
+        if (image.size() > 2 && lstrcmpiW(image.c_str(), fullPath) == 0) {
+            found = e.th32ProcessID;
+            return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+bool TerminateByPath(const wchar_t* pathOrName) {
+    if (!pathOrName) return false;
+    const bool fullPath = std::wstring(pathOrName).find(L":\\") != std::wstring::npos;
+    const DWORD pid = fullPath ? FindProcessByPath(pathOrName) : FindProcessByName(pathOrName);
+    if (!pid) return false;
+    {
+        KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
+        EnablePrivilege(L"SeDebugPrivilege");
+        if (process) {
+            ::TerminateProcess(process.Get(), 0);
+            ::WaitForSingleObject(process.Get(), 1000);  // let it go before the snapshot looks again
+        }
+    }
+    if (!fullPath) return true;
+    if (const DWORD still = FindProcessByPath(pathOrName)) {
+        KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, still));
+        if (process) TearDown(process.Get());
+    }
+    return true;
+}
+
+HRESULT TerminateByPattern(const wchar_t* format, const wchar_t* arg) {
+    if (!format) return E_FAIL;
+    wchar_t path[MAX_PATH] = {};
+    if (std::swprintf(path, MAX_PATH, format, arg) < 0) return E_FAIL;
+    return TerminateByPath(path) ? S_OK : E_FAIL;
+}
+
+ProcessTable::ProcessTable() {
+    wchar_t dir[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryW(dir, MAX_PATH);
+    m_windowsDir.assign(dir, (n && n < MAX_PATH) ? n : 0);
+    for (std::size_t i = 0; i < kProtectedProcessCount; ++i) m_protectedPaths.insert(ProtectedProcessPath(m_windowsDir, i));
+}
+
+void ProcessTable::Refresh() {
+    m_byImage.clear();
+    ForEachProcess([&](const PROCESSENTRY32W& e) {
+        std::wstring image = FirstModulePath(e.th32ProcessID);
+        if (image.empty()) return false;
+        image = NormalizeImagePath(image, m_windowsDir);
+        if (image.find(L'~') != std::wstring::npos) {
+            wchar_t longPath[MAX_PATH] = {};
+            const DWORD n = ::GetLongPathNameW(image.c_str(), longPath, MAX_PATH);
+            if (n && n < MAX_PATH) image = longPath;
+        }
+        m_byImage[image].push_back(e.th32ProcessID);
+        return false;
+    });
+}
+
+void ProcessTable::RefreshIfStale() {
+    const DWORD now = ::GetTickCount();
+    if (m_lastRefresh == 0 || now - m_lastRefresh > kStaleAfterMs) {
+        Refresh();
+        m_lastRefresh = now ? now : 1;
+    }
+}
+
+HRESULT ProcessTable::TerminateImage(const wchar_t* path) {
+    if (!path) return E_FAIL;
+    RefreshIfStale();
+    if (m_protectedPaths.count(path)) return S_FALSE;
+    auto it = m_byImage.find(path);
+    if (it == m_byImage.end()) return S_OK;
+    for (DWORD pid : it->second) {
+        KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+        if (process) ::TerminateProcess(process.Get(), 0);
+    }
+    return S_OK;
+}
