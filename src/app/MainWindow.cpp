@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 #include "log/LogFile.h"
 #include "scan/DriveSystemWin.h"
+#include "scan/ProgramScanSteps.h"
 
 namespace {
 const wchar_t kWindowClass[] = L"VeludiskMainWindow";
@@ -137,7 +138,7 @@ LRESULT CMainDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int RunMainWindow(int showCommand, const std::vector<std::wstring>& directories) {
-    static PendingScanSteps steps;
+    static ProgramScanSteps steps;
     static WindowsDriveSystem drives;
     CMainDlg window(MainWindowServices{steps, drives,
                                        ControllerSeams{RealPrompter(), RealProgramLauncher(), RealSystemRestarter()}});

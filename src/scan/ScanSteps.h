@@ -38,7 +38,7 @@ public:
 };
 
 // Steps of cleaners that are not built yet: each does nothing and succeeds.
-class PendingScanSteps final : public ScanSteps {
+class PendingScanSteps : public ScanSteps {
 public:
     void Attach(ScanController*) override {}
     HRESULT LoadFixedPaths() override { return S_OK; }
