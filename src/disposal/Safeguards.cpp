@@ -60,20 +60,28 @@ const TrustApi& Api() {
     return api;
 }
 
-LONG VerifyEmbedded(const TrustApi& api, const wchar_t* path, const GUID& action) {
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = path;
+// One trust decision without user interface or revocation checks, cached by the provider.
+LONG Verify(const TrustApi& api, const GUID& action, WINTRUST_FILE_INFO* file, WINTRUST_CATALOG_INFO* catalog) {
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
+    data.dwUnionChoice = file ? WTD_CHOICE_FILE : WTD_CHOICE_CATALOG;
+    if (file)
+        data.pFile = file;
+    else
+        data.pCatalog = catalog;
     data.dwStateAction = WTD_STATEACTION_AUTO_CACHE;
     data.dwProvFlags = kProviderFlags;
     GUID copy = action;
     return api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &copy, &data);
+}
+
+LONG VerifyEmbedded(const TrustApi& api, const wchar_t* path, const GUID& action) {
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = path;
+    return Verify(api, action, &file, nullptr);
 }
 
 class SystemTrust final : public TrustVerifier {
@@ -147,16 +155,7 @@ LONG VerifyFileTrust(const wchar_t* path) {
                 member.pcwszMemberTag = tag.c_str();
                 member.pbCalculatedFileHash = hash.data();
                 member.cbCalculatedFileHash = hashSize;
-                WINTRUST_DATA data = {};
-                data.cbStruct = sizeof data;
-                data.dwUIChoice = WTD_UI_NONE;
-                data.fdwRevocationChecks = WTD_REVOKE_NONE;
-                data.dwUnionChoice = WTD_CHOICE_CATALOG;
-                data.pCatalog = &member;
-                data.dwStateAction = WTD_STATEACTION_AUTO_CACHE;
-                data.dwProvFlags = kProviderFlags;
-                GUID action = kDriverAction;
-                result = api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+                result = Verify(api, kDriverAction, nullptr, &member);
                 verified = result == 0;
             }
             if (verified) {
