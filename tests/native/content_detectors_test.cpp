@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "cleaners/drive/ContentDetectors.h"
+#include "disposal/PeResources.h"
+#include "support/PeBuilder.h"
+
+namespace {
+
+std::size_t Find(const std::string& content, const std::string& pattern, bool noCase = false) {
+    const auto* c = reinterpret_cast<const std::uint8_t*>(content.data());
+    const auto* p = reinterpret_cast<const std::uint8_t*>(pattern.data());
+    return noCase ? FindBytesNoCase(c, p, pattern.size(), content.size()) : FindBytes(c, p, pattern.size(), content.size());
+}
+
+TEST(FindBytes, MatchingRule) {
+    struct Case {
+        const char* content;
+        const char* pattern;
+        std::size_t expected;
+    } cases[] = {
+        {"xxxy", "xxy", kNoMatch},  // the byte that broke a partial match is not retried
+        {"axxy", "xxy", 1},
+        {"abc", "abc", 0},
+        {"zzabc", "abc", 2},  // a match ending on the last byte
+        {"ab", "abc", kNoMatch},
+        {"aab", "ab", kNoMatch},
+        {"a", "a", 0},
+        {"", "a", kNoMatch},
+        {"abcabd", "abd", 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, Find(c.content, c.pattern)) << c.content << " / " << c.pattern;
+        EXPECT_EQ(c.expected, Find(c.content, c.pattern, true)) << c.content << " / " << c.pattern;
+    }
+    EXPECT_EQ(kNoMatch, FindBytes(nullptr, reinterpret_cast<const std::uint8_t*>("a"), 1, 1));
+    EXPECT_EQ(kNoMatch, Find("abc", ""));
+}
+
+TEST(FindBytes, NoCaseFoldsOnlyAsciiCapitals) {
+    EXPECT_EQ(0u, Find("EXECUTE", "execute", true));
+    EXPECT_EQ(0u, Find("execute", "EXECUTE", true));
+    EXPECT_EQ(kNoMatch, Find("EXECUTE", "execute"));
+    EXPECT_EQ(kNoMatch, Find("\xC0", "\xE0", true));  // bytes above ASCII are compared as they are
+    EXPECT_EQ(kNoMatch, Find("@", "`", true));
+}
+
+TEST(FindBytes, FastEqualsReference) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 20000; ++trial) {
+        const std::size_t n = rng() % 64, m = 1 + rng() % 5;
+        std::string content(n, ' '), pattern(m, ' ');
+        const char alphabet[] = "xXyY\n";
+        for (auto& c : content) c = alphabet[rng() % 5];
+        for (auto& c : pattern) c = alphabet[rng() % 5];
+        const auto* cp = reinterpret_cast<const std::uint8_t*>(content.data());
+        const auto* pp = reinterpret_cast<const std::uint8_t*>(pattern.data());
+        ASSERT_EQ(FindBytesReference(cp, pp, m, n, false), FindBytes(cp, pp, m, n)) << content << " / " << pattern;
+        ASSERT_EQ(FindBytesReference(cp, pp, m, n, true), FindBytesNoCase(cp, pp, m, n)) << content << " / " << pattern;
+    }
+}
+
+std::string Delphi() { return "..CreateProcess(..'\\bin\\dcc32.exe\" ..ValueEx(k,'RootDir'.."; }
+std::string Vbs() { return "x\r\nexecute y\nucase(hex(int(rnd*24000+40960)"; }
+
+bool Delphi(const std::string& s) { return IsDelphiInfector(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+bool Vbs(const std::string& s) { return IsVbsInfector(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+bool Dropper(const std::string& s) { return IsScriptDropper(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+
+TEST(Detectors, Delphi) {
+    EXPECT_TRUE(Delphi(Delphi()));
+    EXPECT_TRUE(Delphi("CreateProcess \\bin\\dcc32.exe\" ValueEx(k,$RootDir$"));
+    EXPECT_FALSE(Delphi("CREATEPROCESS \\bin\\dcc32.exe\" ValueEx(k,'RootDir'")) << "case-sensitive";
+    EXPECT_FALSE(Delphi("CreateProcess \\bin\\dcc32.exe ValueEx(k,'RootDir'")) << "P2 ends with a quote";
+    EXPECT_FALSE(Delphi("CreateProcess \\bin\\dcc32.exe\" nothing else"));
+    std::string atLimit = Delphi();
+    atLimit.resize(kDelphiLimit, ' ');
+    EXPECT_TRUE(Delphi(atLimit));
+    atLimit.push_back(' ');
+    EXPECT_FALSE(Delphi(atLimit)) << "one byte over 3 MiB is not examined";
+}
+
+TEST(Detectors, Vbs) {
+    EXPECT_TRUE(Vbs(Vbs()));
+    EXPECT_TRUE(Vbs("\nEXECUTE opentextfile(wscript.scriptfullname,1):"));
+    EXPECT_FALSE(Vbs("x\n\nexecute ucase(hex(int(rnd*24000+40960)")) << "two line feeds: the second is not retried";
+    EXPECT_FALSE(Vbs("execute ucase(hex(int(rnd*24000+40960)")) << "no line feed before execute";
+    EXPECT_FALSE(Vbs("\nexecute nothing"));
+    std::string atLimit = Vbs();
+    atLimit.resize(kVbsLimit, ' ');
+    EXPECT_TRUE(Vbs(atLimit));
+    atLimit.push_back(' ');
+    EXPECT_FALSE(Vbs(atLimit));
+}
+
+TEST(Detectors, ScriptDropperSets) {
+    const std::string set2 = "KillVirus.TXT SOLA exefile\\shell\\";
+    EXPECT_TRUE(Dropper("Fonts\\HIDESE Funct Tasks.job"));
+    EXPECT_FALSE(Dropper("Fonts\\HIDESE " + set2)) << "D1 without D2 decides no; set 2 is not tried";
+    EXPECT_TRUE(Dropper("Fonts\\HIDESE Funct " + set2)) << "D1 and D2 without D3: set 2 decides";
+    EXPECT_FALSE(Dropper("Fonts\\HIDESE Funct KillVirus.TXT"));
+    EXPECT_TRUE(Dropper(set2));
+    EXPECT_FALSE(Dropper("KillVirus.TXT SOL exefile\\shell\\"));
+    EXPECT_FALSE(Dropper(""));
+}
+
+TEST(Detectors, ProtectedHashes) {
+    EXPECT_TRUE(IsProtectedHash("1c82a24b96d32e44cc9a3f6baab61611"));
+    EXPECT_TRUE(IsProtectedHash("1876e5815b53cccd827dd6513d9ec3f5"));
+    EXPECT_TRUE(IsProtectedHash(L"C4EEE9E8EA67B5B1B494CAF2FEF07D5C"));
+    EXPECT_FALSE(IsProtectedHash("1c82a24b96d32e44cc9a3f6baab6161"));
+    EXPECT_FALSE(IsProtectedHash("1c82a24b96d32e44cc9a3f6baab616110"));
+    EXPECT_FALSE(IsProtectedHash(static_cast<const char*>(nullptr)));
+    EXPECT_FALSE(IsProtectedHash(L"\x4e2d"));
+}
+
+std::vector<std::uint8_t> Bytes(const char* s) { return std::vector<std::uint8_t>(s, s + std::strlen(s)); }
+
+TEST(PeResources, ReadsTypesNamesAndData) {
+    const auto image = PeBuilder::Build({{u"DOC", u"SIMPLE", 2052, Bytes("document")},
+                                         {u"#14", u"#1", 1033, Bytes("group")},
+                                         {u"EXE", u"SIMPLE", 2052, Bytes("program")}});
+    PeResourceReader reader;
+    ASSERT_TRUE(reader.Open(image.data(), image.size()));
+    std::vector<std::string> seen;
+    reader.ForEach([&](const PeResourceEntry& e) {
+        EXPECT_TRUE(e.dataInFile);
+        seen.push_back(std::string(e.type.begin(), e.type.end()) + "/" + std::string(e.name.begin(), e.name.end()) +
+                       "/" + std::to_string(e.language) + "=" +
+                       std::string(image.begin() + e.dataOffset, image.begin() + e.dataOffset + e.dataSize));
+        return true;
+    });
+    EXPECT_EQ((std::vector<std::string>{"#14/#1/1033=group", "DOC/SIMPLE/2052=document", "EXE/SIMPLE/2052=program"}), seen);
+    EXPECT_TRUE(HasDocResourcePair(image.data(), image.size()));
+}
+
+TEST(PeResources, DocPairNeedsTwoSimpleResources) {
+    const auto onlyDoc = PeBuilder::Build({{u"DOC", u"SIMPLE", 2052, Bytes("d")}});
+    EXPECT_FALSE(HasDocResourcePair(onlyDoc.data(), onlyDoc.size()));
+    const auto otherName = PeBuilder::Build({{u"DOC", u"SIMPLE", 2052, Bytes("d")}, {u"EXE", u"OTHER", 2052, Bytes("e")}});
+    EXPECT_FALSE(HasDocResourcePair(otherName.data(), otherName.size()));
+    const auto lower = PeBuilder::Build({{u"doc", u"simple", 2052, Bytes("d")}, {u"exe", u"simple", 2052, Bytes("e")}});
+    EXPECT_FALSE(HasDocResourcePair(lower.data(), lower.size())) << "exact comparison";
+}
+
+TEST(PeResources, MalformedImagesAreNoMatch) {
+    const auto good = PeBuilder::Build({{u"DOC", u"SIMPLE", 2052, Bytes("d")}, {u"EXE", u"SIMPLE", 2052, Bytes("e")}});
+    // Cut anywhere before the names are complete; data cut short does not hide the names.
+    for (std::size_t cut : {std::size_t(0), std::size_t(63), std::size_t(300), std::size_t(PeBuilder::kSectionFileOffset + 10),
+                            std::size_t(PeBuilder::kSectionFileOffset + 40)}) {
+        std::vector<std::uint8_t> truncated(good.begin(), good.begin() + cut);
+        EXPECT_FALSE(HasDocResourcePair(truncated.data(), truncated.size())) << "cut at " << cut;
+    }
+    // The type directory's first entry pointing back at the root directory.
+    auto loop = good;
+    PeBuilder::Put32(loop, PeBuilder::kSectionFileOffset + 16 + 4, 0x80000000u);
+    EXPECT_FALSE(HasDocResourcePair(loop.data(), loop.size()));
+    // A directory claiming 65535 entries.
+    auto huge = good;
+    PeBuilder::Put16(huge, PeBuilder::kSectionFileOffset + 12, 0xFFFF);
+    PeBuilder::Put16(huge, PeBuilder::kSectionFileOffset + 14, 0xFFFF);
+    HasDocResourcePair(huge.data(), huge.size());  // bounded work, no read outside the buffer
+    // A name string whose length runs past the section.
+    auto longName = good;
+    for (std::size_t i = PeBuilder::kSectionFileOffset; i + 1 < longName.size(); ++i)
+        if (longName[i] == 3 && longName[i + 1] == 0 && longName[i + 2] == 'D') PeBuilder::Put16(longName, i, 0x7FFF);
+    EXPECT_FALSE(HasDocResourcePair(longName.data(), longName.size()));
+}
+
+}  // namespace
