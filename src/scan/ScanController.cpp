@@ -1,6 +1,7 @@
 #include "scan/ScanController.h"
 
 #include "app/Globals.h"
+#include "util/AnsiText.h"
 
 namespace {
 
@@ -24,13 +25,6 @@ const wchar_t kTextRestart[] = L"发现病毒,需要重启删除,是否重启?";
 constexpr std::size_t kCommandLineMaxBytes = 259;
 // How long the window waits for an idle worker to leave before ending it by force.
 constexpr DWORD kWorkerExitWaitMs = 2000;
-
-std::string ToAnsi(const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? std::size_t(n) : 0, '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 }  // namespace
 

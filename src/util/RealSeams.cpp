@@ -16,6 +16,9 @@ public:
     bool RunCommand(const std::string& ansiCommandLine) override {
         return ::WinExec(ansiCommandLine.c_str(), SW_SHOWNORMAL) > 31;
     }
+    bool RunHidden(const std::string& ansiCommandLine) override {
+        return ::WinExec(ansiCommandLine.c_str(), SW_HIDE) > 31;
+    }
     bool OpenWithShell(const std::wstring& target) override {
         return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr,
                                                          SW_SHOWNORMAL)) > 32;

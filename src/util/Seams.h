@@ -26,6 +26,8 @@ public:
     virtual bool RunCommand(const std::string& ansiCommandLine) = 0;
     // The shell's "open" verb on a document or address.
     virtual bool OpenWithShell(const std::wstring& target) = 0;
+    // A command line in the ANSI code page, started hidden and not waited for (the Delphi compiler).
+    virtual bool RunHidden(const std::string& ansiCommandLine) = 0;
 };
 
 class SystemRestarter {

@@ -33,8 +33,13 @@ class RecordingLauncher final : public ProgramLauncher {
 public:
     std::vector<std::string> commands;
     std::vector<std::wstring> opened;
+    std::vector<std::string> hidden;
     bool RunCommand(const std::string& c) override {
         commands.push_back(c);
+        return true;
+    }
+    bool RunHidden(const std::string& c) override {
+        hidden.push_back(c);
         return true;
     }
     bool OpenWithShell(const std::wstring& t) override {
