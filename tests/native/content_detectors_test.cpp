@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <random>
 
 #include "cleaners/drive/ContentDetectors.h"
@@ -167,6 +168,35 @@ TEST(PeResources, MalformedImagesAreNoMatch) {
     for (std::size_t i = PeBuilder::kSectionFileOffset; i + 1 < longName.size(); ++i)
         if (longName[i] == 3 && longName[i + 1] == 0 && longName[i + 2] == 'D') PeBuilder::Put16(longName, i, 0x7FFF);
     EXPECT_FALSE(HasDocResourcePair(longName.data(), longName.size()));
+}
+
+}  // namespace
+
+#include "cleaners/drive/MediaFiles.h"
+
+namespace {
+
+TEST(MediaFiles, Extensions) {
+    struct Case {
+        const wchar_t* path;
+        bool media;
+    } cases[] = {
+        {L"U:\\a.wmv", true},   {L"U:\\a.WMV", true},      {L"U:\\song.Mp3", true}, {L"U:\\a.wma", true},
+        {L"U:\\a.asf", true},   {L"U:\\a.mp2", true},      {L"U:\\a.wmv.txt", false}, {L"U:\\a.mp4", false},
+        {L".wmv", false},       {L"U:\\noextension", false}, {L"U:\\a.wmvx", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.media, HasMediaExtension(c.path)) << c.path;
+}
+
+TEST(MediaFiles, CommandTypeAndLicenceAddress) {
+    EXPECT_TRUE(IsUrlAndExit(L"URLANDEXIT"));
+    EXPECT_TRUE(IsUrlAndExit(L"UrlAndExit"));
+    EXPECT_FALSE(IsUrlAndExit(L"URL"));
+    EXPECT_EQ(20u, std::wcslen(kKnownLicenceAddress));
+    EXPECT_TRUE(StartsWithKnownLicenceAddress(std::wstring(kKnownLicenceAddress) + L"lic?x=1"));
+    EXPECT_TRUE(StartsWithKnownLicenceAddress(L"HTTP://DRM.WMVLA.CN/"));
+    EXPECT_FALSE(StartsWithKnownLicenceAddress(L"http://drm.wmvla.cn"));
+    EXPECT_FALSE(StartsWithKnownLicenceAddress(L"https://example.com/licence"));
 }
 
 }  // namespace

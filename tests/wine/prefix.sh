@@ -59,7 +59,8 @@ display_up() {
 ensure_display() {
   if ! display_up; then
     rm -f "$wine_dir/display" "$wine_dir/display.tmp"
-    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_dir/display.tmp" >/dev/null 2>&1 </dev/null &
+    # fd 9 (the lock) is closed for the server, or it would hold the lock for as long as it runs.
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_dir/display.tmp" 9>&- >/dev/null 2>&1 </dev/null &
     echo $! > "$wine_dir/xvfb.pid"
     for _ in $(seq 100); do
       if [ -s "$wine_dir/display.tmp" ]; then tr -dc 0-9 < "$wine_dir/display.tmp" > "$wine_dir/display"; break; fi
