@@ -3,8 +3,7 @@
 
 #include <cwchar>
 
-#include "Doubles.h"
-#include "TestSupport.h"
+#include "CleanerHarness.h"
 #include "app/Globals.h"
 #include "cleaners/drive/DelphiRepair.h"
 #include "cleaners/system/BootCleanDriver.h"
@@ -25,13 +24,10 @@ std::string Infected(std::size_t size = 5000) {
 }
 std::string Clean(std::size_t size = 5000) { return std::string(size, 'c'); }
 
-class DelphiRepairTest : public ::testing::Test {
+class DelphiRepairTest : public ::testing::Test, protected CleanerHarness {
 protected:
     void SetUp() override {
-        std::wcscpy(logPath, dir.Path().c_str());
-        log = std::make_unique<VLogger>(L"\\Cleaner.log", false, logPath);
-        disposer = std::make_unique<FileDisposer>(controller, crcs, *log);
-        repair = std::make_unique<DelphiRepair>(*disposer, controller, prompter, launcher);
+        repair = std::make_unique<DelphiRepair>(disposer, controller, prompter, launcher);
         for (const wchar_t* v : {L"4.0", L"5.0", L"6.0", L"7.0"})
             ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\Borland\\Delphi\\") + v).c_str());
         DelphiInfectorState = 0;
@@ -52,23 +48,8 @@ protected:
                          DWORD((root.size() + 1) * sizeof(wchar_t)));
         return root;
     }
-    unsigned Repaired() {
-        ScanStats s;
-        controller.SnapshotCounters(s);
-        return s.Repaired;
-    }
+    unsigned Repaired() { return Stats().Repaired; }
 
-    ScratchDir dir;
-    wchar_t logPath[MAX_PATH] = {};
-    std::unique_ptr<VLogger> log;
-    FakeDrives drives;
-    PendingScanSteps steps;
-    ScriptedPrompter prompter;
-    RecordingLauncher launcher;
-    RecordingRestarter restarter;
-    ScanController controller{steps, drives, ControllerSeams{prompter, launcher, restarter}};
-    CrcBlacklist crcs;
-    std::unique_ptr<FileDisposer> disposer;
     std::unique_ptr<DelphiRepair> repair;
 };
 

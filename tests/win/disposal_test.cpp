@@ -15,7 +15,7 @@
 #include "log/VLogger.h"
 #include "scan/ScanController.h"
 #include "support/FakeDrives.h"
-#include "Doubles.h"
+#include "CleanerHarness.h"
 #include "util/ProgramPath.h"
 
 namespace {
@@ -74,35 +74,14 @@ std::vector<unsigned char> PeBytes(unsigned seed) {
     return b;
 }
 
-class Disposal : public ::testing::Test {
+class Disposal : public ::testing::Test, protected CleanerHarness {
 protected:
     void SetUp() override {
-        std::wcscpy(logPath, dir.Path().c_str());
-        log = std::make_unique<VLogger>(L"\\Cleaner.log", false, logPath);
-        disposerPtr = std::make_unique<FileDisposer>(controller, crcs, *log);
         ASSERT_EQ(S_OK, driver.ExtractBootCleanDriver());
         ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
     }
-    ScanStats Stats() {
-        ScanStats s;
-        controller.SnapshotCounters(s);
-        return s;
-    }
-    std::string LogText() { return ReadText(logPath); }
-
-    ScratchDir dir;
-    wchar_t logPath[MAX_PATH] = {};
-    std::unique_ptr<VLogger> log;
+    FileDisposer& disposer() { return CleanerHarness::disposer; }
     BootCleanRegistrar driver;
-    FakeDrives drives;
-    PendingScanSteps steps;
-    ScriptedPrompter prompter;
-    RecordingLauncher launcher;
-    RecordingRestarter restarter;
-    ScanController controller{steps, drives, ControllerSeams{prompter, launcher, restarter}};
-    CrcBlacklist crcs;
-    std::unique_ptr<FileDisposer> disposerPtr;
-    FileDisposer& disposer() { return *disposerPtr; }
 };
 
 TEST_F(Disposal, DeleteWithFallbackOnNothingAndOnAFolder) {

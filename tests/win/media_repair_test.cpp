@@ -4,8 +4,7 @@
 #include <cwchar>
 #include <map>
 
-#include "Doubles.h"
-#include "TestSupport.h"
+#include "CleanerHarness.h"
 #include "cleaners/drive/MediaFiles.h"
 #include "cleaners/drive/MediaRepair.h"
 #include "log/VLogger.h"
@@ -64,11 +63,9 @@ DWORD Preference(HKEY root) {
     return value;
 }
 
-class MediaRepairTest : public ::testing::Test {
+class MediaRepairTest : public ::testing::Test, protected CleanerHarness {
 protected:
     void SetUp() override {
-        std::wcscpy(logPath, dir.Path().c_str());
-        log = std::make_unique<VLogger>(L"\\Cleaner.log", false, logPath);
         repair = std::make_unique<MediaRepair>(editor, controller, *log);
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             RegKey key;
@@ -78,21 +75,8 @@ protected:
             ::RegSetValueExW(key.Get(), L"URLAndExitCommandsEnabled", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
         }
     }
-    unsigned Repaired() {
-        ScanStats s;
-        controller.SnapshotCounters(s);
-        return s.Repaired;
-    }
+    unsigned Repaired() { return Stats().Repaired; }
 
-    ScratchDir dir;
-    wchar_t logPath[MAX_PATH] = {};
-    std::unique_ptr<VLogger> log;
-    FakeDrives drives;
-    PendingScanSteps steps;
-    ScriptedPrompter prompter;
-    RecordingLauncher launcher;
-    RecordingRestarter restarter;
-    ScanController controller{steps, drives, ControllerSeams{prompter, launcher, restarter}};
     FakeMediaEditor editor;
     std::unique_ptr<MediaRepair> repair;
 };
