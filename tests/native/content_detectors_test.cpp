@@ -200,3 +200,72 @@ TEST(MediaFiles, CommandTypeAndLicenceAddress) {
 }
 
 }  // namespace
+
+#include "cleaners/drive/ArchiveInfector.h"
+
+namespace {
+
+TEST(ArchiveInfector, RarMarkerAndNames) {
+    const std::string rar = std::string("xxRar") + "!\x1a\x07";
+    EXPECT_TRUE(HasRarMarker(reinterpret_cast<const std::uint8_t*>(rar.data()), rar.size()));
+    EXPECT_FALSE(HasRarMarker(reinterpret_cast<const std::uint8_t*>("xxrar!"), 6));
+    std::string big = rar;
+    big.resize(3145729, ' ');
+    EXPECT_FALSE(HasRarMarker(reinterpret_cast<const std::uint8_t*>(big.data()), big.size())) << "over 3 MiB";
+    EXPECT_EQ(L"report.doc", DocumentNameFor(L"report.doc.exe"));
+    EXPECT_EQ(L"report.doc", DocumentNameFor(L"report.exe"));
+    EXPECT_EQ(L"noext.doc", DocumentNameFor(L"noext"));
+    EXPECT_EQ(L"report 42.doc", UniqueName(L"report.doc", 42, L".doc"));
+    EXPECT_EQ(L"report123456.doc", UniqueName(L"report.doc", 123456, L".doc"));
+}
+
+TEST(ArchiveInfector, ReadableSizes) {
+    EXPECT_FALSE(ContentSizeReadable(1024));
+    EXPECT_TRUE(ContentSizeReadable(1025));
+    EXPECT_TRUE(ContentSizeReadable((5u << 20) - 1));
+    EXPECT_FALSE(ContentSizeReadable(5u << 20));
+}
+
+TEST(ArchiveInfector, VolumeFormats) {
+    EXPECT_EQ(VolumeFormat::Ntfs, VolumeFormatOf(L"NTFS"));
+    EXPECT_EQ(VolumeFormat::Fat32, VolumeFormatOf(L"FAT32"));
+    EXPECT_EQ(VolumeFormat::Fat, VolumeFormatOf(L"Fat"));
+    EXPECT_EQ(VolumeFormat::Unknown, VolumeFormatOf(L"exFAT"));
+}
+
+TEST(ArchiveInfector, FatDataOffsets) {
+    std::vector<std::uint8_t> boot(512, 0);
+    auto put16 = [&](std::size_t at, unsigned v) { boot[at] = std::uint8_t(v), boot[at + 1] = std::uint8_t(v >> 8); };
+    // FAT16: 512-byte sectors, 4 reserved, 2 FATs of 200 sectors, 512 root entries (32 sectors).
+    put16(11, 512);
+    put16(14, 4);
+    boot[16] = 2;
+    put16(17, 512);
+    put16(22, 200);
+    std::uint64_t offset = 0;
+    ASSERT_TRUE(FatDataOffset(boot.data(), boot.size(), 512, offset));
+    EXPECT_EQ(512u * (4 + 400 + 32), offset);
+    // FAT32: sectors per FAT in the 32-bit field, no root entries.
+    put16(14, 32);
+    put16(17, 0);
+    put16(22, 0);
+    boot[36] = 0x10;
+    boot[37] = 0x27;  // 10000
+    ASSERT_TRUE(FatDataOffset(boot.data(), boot.size(), 512, offset));
+    EXPECT_EQ(512u * (32 + 2 * 10000), offset);
+    put16(11, 0);
+    EXPECT_FALSE(FatDataOffset(boot.data(), boot.size(), 512, offset)) << "no sector size";
+    EXPECT_FALSE(FatDataOffset(boot.data(), 100, 512, offset));
+}
+
+TEST(ArchiveInfector, ExtentsExpandToClusters) {
+    std::vector<std::uint64_t> clusters;
+    ASSERT_TRUE(ExpandExtents(0, {{2, 100}, {5, 40}}, 5 * 4096, 4096, clusters));
+    EXPECT_EQ((std::vector<std::uint64_t>{100, 101, 40, 41, 42}), clusters);
+    EXPECT_FALSE(ExpandExtents(0, {{2, 100}, {2, 40}}, 5 * 4096, 4096, clusters)) << "an extent that does not advance";
+    EXPECT_FALSE(ExpandExtents(0, {{6, 100}}, 5 * 4096, 4096, clusters)) << "more clusters than the file has";
+    EXPECT_TRUE(ExpandExtents(0, {{2, 7}}, 4097, 4096, clusters)) << "a partly used last cluster counts";
+    EXPECT_FALSE(ExpandExtents(0, {{1, 7}}, 4096, 0, clusters));
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#include "cleaners/drive/ArchiveInfector.h"
+
+#include <cstdio>
+#include <string>
+
+#include "cleaners/drive/ContentDetectors.h"
+#include "disposal/PeImage.h"
+
+namespace {
+constexpr std::size_t kRarMarkerLimit = 3145728;
+
+__attribute__((noinline)) std::string RarMarker() {
+    std::string s("Rar");
+    s += "!";
+    return s;
+}
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        const wchar_t x = (a[i] >= L'A' && a[i] <= L'Z') ? wchar_t(a[i] + 32) : a[i];
+        const wchar_t y = (b[i] >= L'A' && b[i] <= L'Z') ? wchar_t(b[i] + 32) : b[i];
+        if (x != y) return false;
+    }
+    return i == a.size() && !b[i];
+}
+}  // namespace
+
+bool HasRarMarker(const std::uint8_t* content, std::size_t length) {
+    if (!content || length > kRarMarkerLimit) return false;
+    const std::string marker = RarMarker();
+    return FindBytes(content, reinterpret_cast<const std::uint8_t*>(marker.data()), marker.size(), length) != kNoMatch;
+}
+
+std::wstring DocumentNameFor(const std::wstring& fileName) { return fileName.substr(0, fileName.find(L'.')) + L".doc"; }
+
+std::wstring UniqueName(const std::wstring& fileName, std::uint32_t tick, const std::wstring& extension) {
+    wchar_t digits[16];
+    std::swprintf(digits, 16, L"%3d", static_cast<int>(tick));
+    return fileName.substr(0, fileName.find(L'.')) + digits + extension;
+}
+
+VolumeFormat VolumeFormatOf(const std::wstring& name) {
+    if (EqualsNoCase(name, L"NTFS")) return VolumeFormat::Ntfs;
+    if (EqualsNoCase(name, L"fat32")) return VolumeFormat::Fat32;
+    if (EqualsNoCase(name, L"fat")) return VolumeFormat::Fat;
+    return VolumeFormat::Unknown;
+}
+
+bool FatDataOffset(const std::uint8_t* boot, std::size_t length, std::uint32_t bytesPerSector, std::uint64_t& offset) {
+    if (!boot || length < 512 || bytesPerSector == 0) return false;
+    const std::uint32_t sectorSize = ReadLe16(boot + 11);
+    const std::uint64_t reserved = ReadLe16(boot + 14);
+    const std::uint64_t fats = boot[16];
+    const std::uint64_t rootEntries = ReadLe16(boot + 17);
+    std::uint64_t perFat = ReadLe16(boot + 22);
+    if (perFat == 0) perFat = ReadLe32(boot + 36);
+    if (sectorSize == 0) return false;
+    const std::uint64_t rootSectors = (rootEntries * 32 + sectorSize - 1) / sectorSize;
+    offset = std::uint64_t(bytesPerSector) * (reserved + fats * perFat + rootSectors);
+    return true;
+}
+
+bool ExpandExtents(std::uint64_t startingVcn, const std::vector<ClusterExtent>& extents, std::uint64_t fileSize,
+                   std::uint32_t clusterSize, std::vector<std::uint64_t>& clusters) {
+    clusters.clear();
+    if (clusterSize == 0) return false;
+    const std::uint64_t needed = (fileSize + clusterSize - 1) / clusterSize;
+    std::uint64_t vcn = startingVcn;
+    for (const auto& e : extents) {
+        if (e.nextVcn <= vcn || e.nextVcn - vcn > needed - clusters.size()) return false;
+        for (std::uint64_t i = 0; i < e.nextVcn - vcn; ++i) clusters.push_back(e.lcn + i);
+        vcn = e.nextVcn;
+    }
+    return true;
+}
