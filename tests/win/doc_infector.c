@@ -1,0 +1,2 @@
+/* The carrier's code: nothing. */
+int main(void) { return 0; }
