@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "util/AsciiCase.h"
+
 namespace {
 
 void ParseHandOver(const std::vector<std::wstring>& args, CommandLineOptions& o) {
@@ -63,10 +65,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
 
 int EditionFromPath(const std::wstring& programPath) {
     if (programPath.size() <= 2) return 1;
-    std::wstring lower = programPath;
-    for (auto& c : lower)
-        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-    return lower.find(L"velusbkill.exe") != std::wstring::npos ? 0 : 1;
+    return AsciiFindNoCase(programPath, std::wstring(L"velusbkill.exe")) != std::wstring::npos ? 0 : 1;
 }
 
 int WindowsVersionClassOf(unsigned platformId, unsigned major, unsigned minor) {

@@ -24,14 +24,22 @@ bool ReadExactly(HANDLE file, void* buffer, DWORD size) {
 
 }  // namespace
 
-HRESULT Crc32OfFile(const wchar_t* path, std::uint32_t* crc) {
-    if (!path || !crc) return E_FAIL;
+bool ReadWholeFile(const wchar_t* path, std::uint64_t minExclusive, std::uint64_t maxInclusive,
+                   std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    if (!path) return false;
     FileHandle file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
     LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 1 || size.QuadPart >= kCrcFileLimit)
-        return E_FAIL;
-    std::vector<unsigned char> bytes(std::size_t(size.QuadPart));
-    if (!ReadExactly(file.Get(), bytes.data(), DWORD(bytes.size()))) return E_FAIL;
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || std::uint64_t(size.QuadPart) <= minExclusive ||
+        std::uint64_t(size.QuadPart) > maxInclusive)
+        return false;
+    bytes.resize(std::size_t(size.QuadPart));
+    return bytes.empty() || ReadExactly(file.Get(), bytes.data(), DWORD(bytes.size()));
+}
+
+HRESULT Crc32OfFile(const wchar_t* path, std::uint32_t* crc) {
+    std::vector<std::uint8_t> bytes;
+    if (!crc || !ReadWholeFile(path, 0, kCrcFileLimit - 1, bytes)) return E_FAIL;
     *crc = Crc32(0, bytes.data(), bytes.size());
     return S_OK;
 }

@@ -4,6 +4,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
+
+// Reads a whole file (sharing read and write) whose size is above `minExclusive` and at most `maxInclusive`.
+bool ReadWholeFile(const wchar_t* path, std::uint64_t minExclusive, std::uint64_t maxInclusive,
+                   std::vector<std::uint8_t>& bytes);
 
 // CRC-32 of a file of 1 to 5,242,879 bytes (sharing read and write). E_FAIL otherwise.
 HRESULT Crc32OfFile(const wchar_t* path, std::uint32_t* crc);

@@ -1,18 +1,8 @@
 #include "disposal/ImagePath.h"
 
+#include "util/AsciiCase.h"
+
 namespace {
-
-wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
-
-std::size_t FindNoCase(const std::wstring& text, const std::wstring& what) {
-    if (what.size() > text.size()) return std::wstring::npos;
-    for (std::size_t i = 0; i + what.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        while (k < what.size() && Lower(text[i + k]) == Lower(what[k])) ++k;
-        if (k == what.size()) return i;
-    }
-    return std::wstring::npos;
-}
 
 const wchar_t* const kProtectedSuffixes[kProtectedProcessCount] = {
     L"\\system32\\csrss.exe",   L"\\system32\\lsass.exe",   L"\\system32\\lsm.exe",
@@ -36,7 +26,7 @@ const wchar_t* const kProtectedLocations[] = {
 
 std::wstring NormalizeImagePath(const std::wstring& path, const std::wstring& windowsDir) {
     const std::wstring systemRoot = L"\\SystemRoot";
-    const std::size_t at = FindNoCase(path, systemRoot);
+    const std::size_t at = AsciiFindNoCase(path, systemRoot);
     if (at != std::wstring::npos) return windowsDir + path.substr(at + systemRoot.size());
     if (path.compare(0, 4, L"\\??\\") == 0 || path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
     return path;

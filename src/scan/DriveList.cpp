@@ -1,15 +1,10 @@
 #include "scan/DriveList.h"
 
+#include "util/AsciiCase.h"
+
 namespace {
 
-wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
-
-bool SameRoot(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
+bool SameRoot(const std::wstring& a, const std::wstring& b) { return AsciiEqualsNoCase(a, b); }
 
 // Floppy letters and two letters that removable card readers of some machines take for their own use.
 bool IsExcludedRemovable(const std::wstring& root) {

@@ -1,5 +1,7 @@
 #include "util/PathMacro.h"
 
+#include "util/AsciiCase.h"
+
 const wchar_t* const kPathMacroNames[kMacroNameCount] = {
     L"windir", L"sys32dir", L"programfiles", L"commonfiles", L"currentuser", L"profile", L"commonprograms",
     L"commonstartup", L"commondesktop", L"commonstartmenu", L"rootdriver", L"startup", L"startmenu",
@@ -28,13 +30,8 @@ MacroSplit SplitPathMacro(const std::wstring& text, PathMacroParts& parts) {
 }
 
 int FindMacroName(const std::wstring& name) {
-    auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; };
-    for (int i = 0; i < kMacroNameCount; ++i) {
-        const wchar_t* n = kPathMacroNames[i];
-        std::size_t k = 0;
-        while (k < name.size() && n[k] && lower(name[k]) == lower(n[k])) ++k;
-        if (k == name.size() && !n[k]) return i;
-    }
+    for (int i = 0; i < kMacroNameCount; ++i)
+        if (AsciiEqualsNoCase(name, std::wstring(kPathMacroNames[i]))) return i;
     return -1;
 }
 

@@ -5,6 +5,7 @@
 
 #include "cleaners/drive/ContentDetectors.h"
 #include "disposal/PeImage.h"
+#include "util/AsciiCase.h"
 
 namespace {
 constexpr std::size_t kRarMarkerLimit = 3145728;
@@ -13,16 +14,6 @@ __attribute__((noinline)) std::string RarMarker() {
     std::string s("Rar");
     s += "!";
     return s;
-}
-
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        const wchar_t x = (a[i] >= L'A' && a[i] <= L'Z') ? wchar_t(a[i] + 32) : a[i];
-        const wchar_t y = (b[i] >= L'A' && b[i] <= L'Z') ? wchar_t(b[i] + 32) : b[i];
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
 }
 }  // namespace
 
@@ -41,9 +32,9 @@ std::wstring UniqueName(const std::wstring& fileName, std::uint32_t tick, const 
 }
 
 VolumeFormat VolumeFormatOf(const std::wstring& name) {
-    if (EqualsNoCase(name, L"NTFS")) return VolumeFormat::Ntfs;
-    if (EqualsNoCase(name, L"fat32")) return VolumeFormat::Fat32;
-    if (EqualsNoCase(name, L"fat")) return VolumeFormat::Fat;
+    if (AsciiEqualsNoCase(name, std::wstring(L"NTFS"))) return VolumeFormat::Ntfs;
+    if (AsciiEqualsNoCase(name, std::wstring(L"fat32"))) return VolumeFormat::Fat32;
+    if (AsciiEqualsNoCase(name, std::wstring(L"fat"))) return VolumeFormat::Fat;
     return VolumeFormat::Unknown;
 }
 

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "util/AsciiCase.h"
+
 namespace {
 
-inline std::uint8_t Fold(std::uint8_t c) { return (c >= 0x41 && c <= 0x5A) ? std::uint8_t(c + 32) : c; }
+inline std::uint8_t Fold(std::uint8_t c) { return AsciiLower(c); }
 
 // Every pattern is kept in two pieces and joined only when a detector runs, so no whole pattern stands in our
 // own program image (which imports CreateProcessW and would otherwise carry what the detectors look for).
@@ -109,11 +111,9 @@ bool IsScriptDropper(const std::uint8_t* content, std::size_t length) {
 
 bool IsProtectedHash(const char* md5Text) {
     if (!md5Text) return false;
-    for (const char* h : kProtectedHashes) {
-        std::size_t k = 0;
-        while (h[k] && md5Text[k] && Fold(std::uint8_t(h[k])) == Fold(std::uint8_t(md5Text[k]))) ++k;
-        if (!h[k] && !md5Text[k]) return true;
-    }
+    const std::string text(md5Text);
+    for (const char* h : kProtectedHashes)
+        if (AsciiEqualsNoCase(text, std::string(h))) return true;
     return false;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "cleaners/drive/ContentDetectors.h"
+#include "disposal/DigestFile.h"
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
 #include "scan/ScanController.h"
@@ -29,17 +30,10 @@ bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()
 }  // namespace
 
 bool IsInfectedDelphiFile(const std::wstring& path) {
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= LONGLONG(kMinInfectedSize) ||
-        size.QuadPart > LONGLONG(kDelphiLimit))
-        return false;  // larger than the detector examines: not read at all
-    std::vector<std::uint8_t> content(std::size_t(size.QuadPart));
-    DWORD got = 0;
-    if (!::ReadFile(file.Get(), content.data(), DWORD(content.size()), &got, nullptr) || got != content.size())
-        return false;
-    return IsDelphiInfector(content.data(), content.size());
+    // A file larger than the detector examines is not read at all.
+    std::vector<std::uint8_t> content;
+    return ReadWholeFile(path.c_str(), kMinInfectedSize, kDelphiLimit, content) &&
+           IsDelphiInfector(content.data(), content.size());
 }
 
 void DelphiRepair::Warn(const wchar_t* text) {

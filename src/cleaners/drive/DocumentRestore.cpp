@@ -4,24 +4,12 @@
 
 #include "app/Globals.h"
 #include "cleaners/drive/ArchiveInfector.h"
+#include "disposal/DigestFile.h"
 #include "disposal/FindingRecord.h"
 #include "disposal/ImagePath.h"
 #include "disposal/PeResources.h"
 #include "scan/ScanController.h"
 #include "util/WinHandle.h"
-
-namespace {
-
-bool ReadWholeFile(const wchar_t* path, std::vector<std::uint8_t>& bytes) {
-    FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size) || !ContentSizeReadable(std::uint64_t(size.QuadPart))) return false;
-    bytes.resize(std::size_t(size.QuadPart));
-    DWORD got = 0;
-    return ::ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &got, nullptr) && got == bytes.size();
-}
-
-}  // namespace
 
 bool MakeUniqueName(std::wstring& path, const wchar_t* extension) {
     if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
@@ -34,7 +22,7 @@ bool MakeUniqueName(std::wstring& path, const wchar_t* extension) {
 bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     if (!path) return false;
     std::vector<std::uint8_t> image;
-    if (!ReadWholeFile(path, image)) return false;
+    if (!ReadWholeFile(path, kContentMinExclusive, kContentMaxExclusive - 1, image)) return false;
     PeResourceReader reader;
     if (!reader.Open(image.data(), image.size())) return false;
     const std::uint8_t* document = nullptr;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "util/AsciiCase.h"
+
 namespace {
 
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -23,8 +25,6 @@ void PutText(std::uint8_t* p, const std::u16string& text) {
 std::uint8_t ScrambleKey(const std::array<std::uint8_t, BOOT_LIST_HEADER_SIZE>& header) {
     return std::uint8_t(header[BOOT_LIST_SCRAMBLE_OFFSET] ^ BOOT_LIST_SCRAMBLE_CONSTANT);
 }
-
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
 
 }  // namespace
 
@@ -55,12 +55,7 @@ std::u16string BootEntryPath(const std::array<std::uint8_t, BOOT_ENTRY_SIZE>& en
     return path;
 }
 
-bool AsciiCaseEquals(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
+bool AsciiCaseEquals(const std::u16string& a, const std::u16string& b) { return AsciiEqualsNoCase(a, b); }
 
 BootListAdd AddBootDelete(BootDeleteList& list, const std::u16string& path, TextEquals sameText) {
     if (path.empty()) return BootListAdd::EmptyPath;
@@ -100,13 +95,8 @@ bool ParseRootedKeyPath(const std::wstring& path, RegistryRoot& root, std::wstri
         {L"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},   {L"HKEY_USERS", RegistryRoot::Users},
         {L"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig},
     };
-    auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c; };
     for (const auto& r : kRoots) {
-        const std::size_t n = std::wcslen(r.name);
-        if (path.size() < n) continue;
-        std::size_t i = 0;
-        while (i < n && upper(path[i]) == r.name[i]) ++i;
-        if (i < n) continue;
+        if (!AsciiStartsWithNoCase(path, std::wstring(r.name))) continue;
         root = r.root;
         const std::size_t slash = path.find(L'\\');
         subkey = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
