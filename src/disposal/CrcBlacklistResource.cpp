@@ -2,18 +2,15 @@
 #include <windows.h>
 
 #include "disposal/CrcBlacklist.h"
+#include "util/ModuleResource.h"
 
 namespace {
 constexpr WORD kCrcListResourceId = 213;
 }
 
 VResult CrcBlacklist::LoadCrcList() {
-    HRSRC info = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kCrcListResourceId), L"TEXTTYPE");
-    if (!info) return kResultFail;
-    const DWORD size = ::SizeofResource(nullptr, info);
-    HGLOBAL loaded = size ? ::LoadResource(nullptr, info) : nullptr;
-    const void* text = loaded ? ::LockResource(loaded) : nullptr;
-    if (!text) return kResultFail;
-    // Resources stay mapped as long as the process: nothing to free.
+    const void* text = nullptr;
+    DWORD size = 0;
+    if (!FindProgramResource(kCrcListResourceId, L"TEXTTYPE", text, size)) return kResultFail;
     return LoadFromText(static_cast<const char*>(text), size);
 }

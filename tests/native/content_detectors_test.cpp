@@ -269,3 +269,58 @@ TEST(ArchiveInfector, ExtentsExpandToClusters) {
 }
 
 }  // namespace
+
+TEST(ArchiveInfector, DocumentEntries) {
+    struct Case {
+        const wchar_t* name;
+        bool document, nested;
+    } cases[] = {
+        {L"report.doc", true, false},   {L"PHOTO.JPG", true, false},  {L"a.docx", true, false},
+        {L"notes.txt.exe", true, false}, {L"inner.COM", true, true},   {L"x.company", true, true},
+        {L"setup.exe", false, false},   {L"doc", false, false},       {L"", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsDocumentEntry(c.name), c.document) << std::wstring(c.name).size();
+        EXPECT_EQ(IsNestedArchiveEntry(c.name), c.nested);
+    }
+}
+
+TEST(ArchiveInfector, EntryNamesFromTheArchiveAreReducedToSafeBareNames) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* bare;  // null: refused
+    } cases[] = {
+        {L"report.doc", L"report.doc"},
+        {L"sub\\dir\\report.doc", L"report.doc"},
+        {L"sub/report.doc", L"report.doc"},
+        {L"..\\report.doc", nullptr},
+        {L"sub\\..\\..\\report.doc", nullptr},
+        {L"sub/../report.doc", nullptr},
+        {L"\\windows\\report.doc", nullptr},
+        {L"/report.doc", nullptr},
+        {L"C:\\report.doc", nullptr},
+        {L"C:report.doc", nullptr},
+        {L"report.doc:stream", nullptr},
+        {L"\\\\?\\C:\\report.doc", nullptr},
+        {L"sub\\", nullptr},
+        {L"...", nullptr},
+        {L"sub\\. ", nullptr},
+        {L"con", nullptr},
+        {L"CON.doc", nullptr},
+        {L"nul .txt", nullptr},
+        {L"sub\\com1.doc", nullptr},
+        {L"LPT9.jpg", nullptr},
+        {L"com0.doc", L"com0.doc"},
+        {L"console.doc", L"console.doc"},
+        {L"what?.doc", nullptr},
+        {L"a\x01.doc", nullptr},
+        {L"", nullptr},
+        {L"..doc", L"..doc"},
+    };
+    for (const auto& c : cases) {
+        std::wstring bare = L"stale";
+        const bool ok = SafeEntryFileName(c.name, bare);
+        EXPECT_EQ(ok, c.bare != nullptr) << "case " << (&c - cases);
+        EXPECT_EQ(bare, c.bare ? c.bare : L"") << "case " << (&c - cases);
+    }
+}

@@ -65,3 +65,56 @@ bool ExpandExtents(std::uint64_t startingVcn, const std::vector<ClusterExtent>& 
     }
     return true;
 }
+
+namespace {
+bool ContainsNoCase(const std::wstring& text, const wchar_t* part) {
+    const std::wstring needle(part);
+    if (needle.size() > text.size()) return false;
+    for (std::size_t i = 0; i + needle.size() <= text.size(); ++i)
+        if (AsciiEqualsNoCase(text.substr(i, needle.size()), needle)) return true;
+    return false;
+}
+
+bool IsDeviceName(const std::wstring& name) {
+    // Windows ignores the extension and trailing spaces when it resolves a device name.
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    static const wchar_t* const kDevices[] = {L"con", L"prn", L"aux", L"nul", L"clock$", L"conin$", L"conout$"};
+    for (const wchar_t* device : kDevices)
+        if (AsciiEqualsNoCase(stem, std::wstring(device))) return true;
+    if (stem.size() == 4 && stem[3] >= L'1' && stem[3] <= L'9') {
+        const std::wstring prefix = stem.substr(0, 3);
+        return AsciiEqualsNoCase(prefix, std::wstring(L"com")) || AsciiEqualsNoCase(prefix, std::wstring(L"lpt"));
+    }
+    return false;
+}
+}  // namespace
+
+bool IsDocumentEntry(const std::wstring& name) {
+    return ContainsNoCase(name, L".jpg") || ContainsNoCase(name, L".doc") || ContainsNoCase(name, L".txt") ||
+           IsNestedArchiveEntry(name);
+}
+
+bool IsNestedArchiveEntry(const std::wstring& name) { return ContainsNoCase(name, L".com"); }
+
+bool SafeEntryFileName(const std::wstring& name, std::wstring& bare) {
+    bare.clear();
+    if (name.empty() || name[0] == L'\\' || name[0] == L'/') return false;
+    std::size_t start = 0;
+    std::wstring component;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != L'\\' && name[i] != L'/') continue;
+        component = name.substr(start, i - start);
+        if (component == L"..") return false;
+        start = i + 1;
+    }
+    // The last component is the file name; a name ending in a separator has none.
+    // Windows drops trailing dots and spaces, so "..." or ". " would name the folder itself.
+    if (component.find_last_not_of(L". ") == std::wstring::npos) return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|')
+            return false;
+    if (IsDeviceName(component)) return false;
+    bare = component;
+    return true;
+}

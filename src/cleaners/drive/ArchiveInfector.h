@@ -38,3 +38,13 @@ bool ExpandExtents(std::uint64_t startingVcn, const std::vector<ClusterExtent>& 
 constexpr std::uint64_t kContentMinExclusive = 1024;
 constexpr std::uint64_t kContentMaxExclusive = 5u << 20;
 inline bool ContentSizeReadable(std::uint64_t size) { return size > kContentMinExclusive && size < kContentMaxExclusive; }
+
+// Archive entries worth extracting: the name contains ".jpg", ".doc", ".txt" or ".com" (a nested archive)
+// anywhere, ignoring case.
+bool IsDocumentEntry(const std::wstring& entryName);
+bool IsNestedArchiveEntry(const std::wstring& entryName);
+
+// The archive's entry names come from whoever made it. The bare file name an entry may be written under, or
+// false for a name that is empty, absolute, carries a drive or a stream, has a ".." component, a character no
+// Windows file name may hold, or names a device ("con", "nul.doc", "COM1.txt").
+bool SafeEntryFileName(const std::wstring& entryName, std::wstring& bareName);

@@ -72,10 +72,21 @@ std::size_t FindBytesNoCase(const std::uint8_t* content, const std::uint8_t* pat
                             std::size_t contentLength) {
     if (!content || !pattern || patternLength == 0 || patternLength > contentLength) return kNoMatch;
     const std::uint8_t first = Fold(pattern[0]);
+    const std::uint8_t upper = first >= 'a' && first <= 'z' ? std::uint8_t(first - 'a' + 'A') : first;
+    // The next position of each spelling of the first byte, each found by memchr and looked for again only
+    // once the search has passed it: linear in the content however common either spelling is.
+    auto next = [&](std::uint8_t c, std::size_t from) {
+        const void* hit = from < contentLength ? std::memchr(content + from, c, contentLength - from) : nullptr;
+        return hit ? std::size_t(static_cast<const std::uint8_t*>(hit) - content) : contentLength;
+    };
+    std::size_t nextLower = next(first, 0);
+    std::size_t nextUpper = upper == first ? contentLength : next(upper, 0);
     std::size_t j = 0;
     while (j < contentLength) {
-        while (j < contentLength && Fold(content[j]) != first) ++j;
-        if (j == contentLength) return kNoMatch;
+        if (nextLower < j) nextLower = next(first, j);
+        if (upper != first && nextUpper < j) nextUpper = next(upper, j);
+        j = nextLower < nextUpper ? nextLower : nextUpper;
+        if (j >= contentLength) return kNoMatch;
         std::size_t i = 1;
         ++j;
         while (i < patternLength && j < contentLength && Fold(content[j]) == Fold(pattern[i])) ++i, ++j;

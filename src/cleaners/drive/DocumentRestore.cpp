@@ -2,8 +2,11 @@
 
 #include <vector>
 
+#include <dll.hpp>
+
 #include "app/Globals.h"
 #include "cleaners/drive/ArchiveInfector.h"
+#include "cleaners/drive/ArchiveSupport.h"
 #include "disposal/DigestFile.h"
 #include "disposal/FindingRecord.h"
 #include "disposal/ImagePath.h"
@@ -11,11 +14,61 @@
 #include "scan/ScanController.h"
 #include "util/WinHandle.h"
 
+namespace {
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// The archive library takes ANSI paths: a path the code page cannot spell exactly is not handed to it.
+bool ExactAnsi(const std::wstring& text, std::string& ansi) {
+    ansi.clear();
+    if (text.empty()) return false;
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return false;
+    ansi.resize(std::size_t(n));
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), &ansi[0], n, nullptr, &lossy);
+    return !lossy;
+}
+
+std::wstring FromAnsi(const char* text, std::size_t capacity) {
+    std::size_t length = 0;
+    while (length < capacity && text[length]) ++length;  // the library's name may fill its buffer
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, int(length), nullptr, 0);
+    std::wstring wide(n > 0 ? std::size_t(n) : 0, L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text, int(length), &wide[0], n);
+    return wide;
+}
+
+class OpenArchive {
+public:
+    OpenArchive(const ArchiveSupport& support, HANDLE handle) : m_support(support), m_handle(handle) {}
+    ~OpenArchive() {
+        if (m_handle) m_support.CloseArchive()(m_handle);
+    }
+    OpenArchive(const OpenArchive&) = delete;
+    OpenArchive& operator=(const OpenArchive&) = delete;
+    HANDLE Get() const { return m_handle; }
+
+private:
+    const ArchiveSupport& m_support;
+    HANDLE m_handle;
+};
+}  // namespace
+
+DocumentRestore::DocumentRestore(ScanController& scan, VLogger& log)
+    : DocumentRestore(scan, log, SharedArchiveSupport()) {}
+
+bool DocumentRestore::Repair(const wchar_t* path, int variant) {
+    if (variant == 1) return RestoreDocResource(path);
+    if (variant == 2) return ExtractDocumentFromArchive(path);
+    return false;
+}
+
 bool MakeUniqueName(std::wstring& path, const wchar_t* extension) {
     if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    const std::size_t slash = path.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-    path = folder + UniqueName(FileNameOf(path), ::GetTickCount(), extension);
+    path = FolderOf(path) + UniqueName(FileNameOf(path), ::GetTickCount(), extension);
     return true;
 }
 
@@ -37,9 +90,7 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     });
     if (!document) return false;
     const std::wstring full(path);
-    const std::size_t slash = full.find_last_of(L"\\/");
-    std::wstring target = (slash == std::wstring::npos ? std::wstring() : full.substr(0, slash + 1)) +
-                          DocumentNameFor(FileNameOf(full));
+    std::wstring target = FolderOf(full) + DocumentNameFor(FileNameOf(full));
     MakeUniqueName(target, L".doc");
     if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) return false;  // never over a file
     FileHandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -51,4 +102,48 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatFixedPath);
     ExeInfectorRepairReported = 1;
     return true;
+}
+
+bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth) {
+    if (!path || !m_archive.Ready()) return false;
+    const std::wstring archivePath(path);
+    std::string ansiArchive;
+    if (!ExactAnsi(archivePath, ansiArchive)) return false;
+    RAROpenArchiveData request{};
+    request.ArcName = &ansiArchive[0];
+    request.OpenMode = RAR_OM_EXTRACT;
+    OpenArchive archive(m_archive, m_archive.OpenArchive()(&request));
+    if (!archive.Get() || request.OpenResult != ERAR_SUCCESS) return false;
+
+    RARHeaderData header{};
+    while (m_archive.ReadHeader()(archive.Get(), &header) == ERAR_SUCCESS) {
+        const std::wstring entry = FromAnsi(header.FileName, sizeof header.FileName);
+        std::wstring bare;
+        const bool directory = (header.Flags & RHDF_DIRECTORY) != 0 || (header.FileAttr & FILE_ATTRIBUTE_DIRECTORY);
+        if (directory || !IsDocumentEntry(entry) || !SafeEntryFileName(entry, bare)) {
+            if (m_archive.ProcessFile()(archive.Get(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
+            continue;
+        }
+        // Whatever already lies beside the carrier stays; the document takes a new name instead.
+        std::wstring target = FolderOf(archivePath) + bare;
+        const std::size_t dot = bare.find_last_of(L'.');
+        MakeUniqueName(target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
+        std::string ansiTarget;
+        if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget) ||
+            m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) != ERAR_SUCCESS)
+            return false;
+        if (IsNestedArchiveEntry(entry)) {
+            bool restored = false;
+            if (depth <= 2) restored = ExtractDocumentFromArchive(target.c_str(), depth + 1);
+            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(target.c_str());
+            return restored;
+        }
+        ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        m_scan.AddRepaired();
+        RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatCrc);
+        ArchiveInfectorRepairReported = 1;
+        return true;
+    }
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cleaners/system/BootDeleteList.h"
+#include "util/ModuleResource.h"
 #include "util/ProgramPath.h"
 
 namespace {
@@ -68,17 +69,12 @@ BootCleanRegistrar::~BootCleanRegistrar() {
 std::wstring BootCleanRegistrar::ExtractedPath() { return ProgramFolder() + L"\\bc.sys"; }
 
 HRESULT BootCleanRegistrar::ExtractBootCleanDriver() {
-    HRSRC info = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kDriverResourceId), L"BINARYTYPE");
-    const DWORD size = info ? ::SizeofResource(nullptr, info) : 0;
-    HGLOBAL loaded = size ? ::LoadResource(nullptr, info) : nullptr;
-    const void* image = loaded ? ::LockResource(loaded) : nullptr;
-    if (!image || ProgramFolder().empty()) return E_FAIL;
-    FileHandle file(::CreateFileW(ExtractedPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return E_FAIL;
-    m_extracted = true;
-    DWORD written = 0;
-    return ::WriteFile(file.Get(), image, size, &written, nullptr) && written == size ? S_OK : E_FAIL;
+    if (ProgramFolder().empty()) return E_FAIL;
+    bool created = false;
+    const bool written = WriteProgramResource(kDriverResourceId, L"BINARYTYPE", ExtractedPath().c_str(), &created);
+    // Even a partly written copy is ours to remove.
+    if (created) m_extracted = true;
+    return written ? S_OK : E_FAIL;
 }
 
 void BootCleanRegistrar::RemoveExtractedDriver() {
