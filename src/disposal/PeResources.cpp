@@ -71,18 +71,42 @@ bool PeResourceReader::ReadName(std::uint32_t field, std::u16string& out) const 
     return true;
 }
 
+bool PeResourceReader::DirectoryBounds(std::size_t dir, std::size_t& first, std::size_t& count) const {
+    if (!m_data || !InBounds(m_resourceSize, dir, kDirectoryHeader)) return false;
+    const std::uint8_t* d = m_data + m_resourceOffset + dir;
+    count = std::size_t(ReadLe16(d + 12)) + ReadLe16(d + 14);
+    if (count > kMaxResourceEntriesPerDirectory) count = kMaxResourceEntriesPerDirectory;
+    first = dir + kDirectoryHeader;
+    if (!InBounds(m_resourceSize, first, count * kDirectoryEntry)) count = (m_resourceSize - first) / kDirectoryEntry;
+    return true;
+}
+
+bool PeResourceReader::ReadDirectory(std::size_t dir, std::vector<PeDirectoryEntry>& out) const {
+    out.clear();
+    std::size_t first = 0, count = 0;
+    if (!DirectoryBounds(dir, first, count)) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = m_data + m_resourceOffset + first + i * kDirectoryEntry;
+        out.push_back({ReadLe32(e), ReadLe32(e + 4)});
+    }
+    return true;
+}
+
+bool PeResourceReader::ReadData(std::size_t at, const std::uint8_t*& data, std::uint32_t& size) const {
+    if (!m_data || !InBounds(m_resourceSize, at, kDataEntry)) return false;
+    const std::uint8_t* de = m_data + m_resourceOffset + at;
+    size = ReadLe32(de + 4);
+    std::size_t offset = 0;
+    if (!RvaToOffset(ReadLe32(de), size, offset)) return false;
+    data = m_data + offset;
+    return true;
+}
+
 void PeResourceReader::ForEach(const std::function<bool(const PeResourceEntry&)>& visit) const {
     if (!m_data) return;
     std::size_t budget = kMaxResourceEntriesVisited;
-    // Entries of the directory at `dir` (relative to the resource start); false when it is malformed.
-    auto entries = [&](std::size_t dir, std::size_t& first, std::size_t& count) {
-        if (!InBounds(m_resourceSize, dir, kDirectoryHeader)) return false;
-        const std::uint8_t* d = m_data + m_resourceOffset + dir;
-        count = std::size_t(ReadLe16(d + 12)) + ReadLe16(d + 14);
-        if (count > kMaxResourceEntriesPerDirectory) count = kMaxResourceEntriesPerDirectory;
-        first = dir + kDirectoryHeader;
-        if (!InBounds(m_resourceSize, first, count * kDirectoryEntry)) count = (m_resourceSize - first) / kDirectoryEntry;
-        return true;
+    auto entries = [this](std::size_t dir, std::size_t& first, std::size_t& count) {
+        return DirectoryBounds(dir, first, count);
     };
     std::size_t typeFirst = 0, typeCount = 0;
     if (!entries(0, typeFirst, typeCount)) return;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct PeResourceEntry {
     std::u16string type;  // a string name as written, a numeric id as "#<n>"
@@ -21,6 +22,16 @@ constexpr std::size_t kMaxResourceEntriesPerDirectory = 4096;
 constexpr std::size_t kMaxResourceEntriesVisited = 65536;
 constexpr std::size_t kMaxPeSections = 96;
 
+// One entry of a resource directory as it stands: its name or id field, and what it points to (a
+// subdirectory when the high bit is set, else a data entry), both relative to the resource directory's start.
+struct PeDirectoryEntry {
+    std::uint32_t nameField;
+    std::uint32_t target;
+    bool HasId(std::uint16_t id) const { return !(nameField & 0x80000000u) && nameField == id; }
+    bool IsDirectory() const { return (target & 0x80000000u) != 0; }
+    std::size_t Offset() const { return target & 0x7FFFFFFFu; }
+};
+
 class PeResourceReader {
 public:
     // False when the buffer is not a PE image with a resource directory inside it.
@@ -29,11 +40,17 @@ public:
     void ForEach(const std::function<bool(const PeResourceEntry&)>& visit) const;
     // Visits each type/name pair once (the first language), as resource name enumeration does.
     void ForEachName(const std::function<bool(const std::u16string& type, const std::u16string& name)>& visit) const;
+    // The entries of the directory at `dir` (0 is the root); false when the directory is not in the buffer.
+    // At most kMaxResourceEntriesPerDirectory, and only those the buffer holds.
+    bool ReadDirectory(std::size_t dir, std::vector<PeDirectoryEntry>& entries) const;
+    // The data a data entry at `at` describes; false unless all of it lies in the buffer.
+    bool ReadData(std::size_t at, const std::uint8_t*& data, std::uint32_t& size) const;
     // Offset of `size` bytes at `rva` inside the buffer.
     bool RvaToOffset(std::uint32_t rva, std::uint32_t size, std::size_t& offset) const;
 
 private:
     bool ReadName(std::uint32_t nameField, std::u16string& out) const;
+    bool DirectoryBounds(std::size_t dir, std::size_t& first, std::size_t& count) const;
     const std::uint8_t* m_data = nullptr;
     std::size_t m_length = 0;
     std::size_t m_sectionTable = 0;
