@@ -18,6 +18,7 @@ DEB_PACKAGES=(
   locales dpkg-dev
   chromium
   rar
+  tango-icon-theme
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -6,6 +6,7 @@
 
 #include "disposal/ImagePath.h"
 #include "disposal/Privilege.h"
+#include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
 namespace {
@@ -103,9 +104,7 @@ HRESULT TerminateByPattern(const wchar_t* format, const wchar_t* arg) {
 }
 
 ProcessTable::ProcessTable() {
-    wchar_t dir[MAX_PATH] = {};
-    const UINT n = ::GetWindowsDirectoryW(dir, MAX_PATH);
-    m_windowsDir.assign(dir, (n && n < MAX_PATH) ? n : 0);
+    m_windowsDir = WindowsFolder();
     for (std::size_t i = 0; i < kProtectedProcessCount; ++i) m_protectedPaths.insert(ProtectedProcessPath(m_windowsDir, i));
 }
 

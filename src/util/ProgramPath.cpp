@@ -14,3 +14,19 @@ std::wstring ProgramFolder() {
     const std::size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
+
+std::wstring WindowsFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryW(path, MAX_PATH);
+    std::wstring folder = (n && n < MAX_PATH) ? std::wstring(path, n) : std::wstring();
+    if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
+std::wstring SystemFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    std::wstring folder = (n && n < MAX_PATH) ? std::wstring(path, n) : std::wstring();
+    if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}

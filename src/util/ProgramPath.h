@@ -5,3 +5,8 @@
 std::wstring ProgramFilePath();
 // The program's folder without a trailing backslash (cut at the last backslash), or empty.
 std::wstring ProgramFolder();
+
+// The Windows folder and the system folder as the system reports them, without a trailing backslash; empty
+// when they cannot be had.
+std::wstring WindowsFolder();
+std::wstring SystemFolder();

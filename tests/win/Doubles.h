@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "disposal/Safeguards.h"
 #include "util/Seams.h"
 
 struct AskedPrompt {
@@ -55,4 +56,17 @@ public:
         ++restarts;
         return true;
     }
+};
+
+// Trusts exactly the files it was told to (Wine would trust any file).
+class ListedTrust final : public TrustVerifier {
+public:
+    LONG Verify(const wchar_t* path) override {
+        asked.push_back(path ? path : L"");
+        for (const auto& t : trusted)
+            if (path && t == path) return 0;
+        return LONG(TRUST_E_NOSIGNATURE);
+    }
+    std::vector<std::wstring> trusted;
+    std::vector<std::wstring> asked;
 };

@@ -21,12 +21,6 @@ HKEY RootKey(RegistryRoot root) {
     return HKEY_LOCAL_MACHINE;
 }
 
-std::wstring SystemFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
-    return (n && n < MAX_PATH) ? std::wstring(path, n) : std::wstring();
-}
-
 bool WindowsCaseEquals(const std::u16string& a, const std::u16string& b) {
     return a.size() == b.size() &&
            ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(a.c_str()), int(a.size()),

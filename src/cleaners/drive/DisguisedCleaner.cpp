@@ -1,0 +1,256 @@
+#include "cleaners/drive/DisguisedCleaner.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/Globals.h"
+#include "cleaners/drive/ArchiveInfector.h"
+#include "cleaners/drive/ContentDetectors.h"
+#include "cleaners/drive/FileContent.h"
+#include "disposal/Digest.h"
+#include "disposal/DigestFile.h"
+#include "disposal/FileDisposal.h"
+#include "disposal/FindingRecord.h"
+#include "disposal/ImagePath.h"
+#include "disposal/ProcessTermination.h"
+#include "disposal/Safeguards.h"
+#include "scan/ScanController.h"
+#include "util/AsciiCase.h"
+#include "util/ProgramPath.h"
+#include "util/WinHandle.h"
+
+namespace {
+constexpr std::size_t kWormPadding = 94;
+constexpr std::size_t kWormNameMax = 260;
+constexpr DWORD kDesktopIniMin = 31;
+constexpr DWORD kDesktopIniMax = 1023;
+
+std::wstring WormMarker() { return L".exe" + std::wstring(kWormPadding, L' ') + L"AI_Boy"; }
+
+// A companion name as its fixed-size buffer would hold it: a name too long for it is not looked for.
+bool Compose(const std::wstring& text, std::wstring& out) {
+    if (text.size() >= kCompanionPathChars) {
+        out.clear();
+        return false;
+    }
+    out = text;
+    return true;
+}
+
+std::size_t FindNoCase(const std::wstring& text, const std::wstring& part) {
+    if (part.size() > text.size()) return std::wstring::npos;
+    for (std::size_t i = 0; i + part.size() <= text.size(); ++i)
+        if (AsciiEqualsNoCase(text.substr(i, part.size()), part)) return i;
+    return std::wstring::npos;
+}
+
+std::wstring FolderPartOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// COM for the length of one shell-link read.
+class ComScope {
+public:
+    ComScope() : m_ok(SUCCEEDED(::CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (m_ok) ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool m_ok;
+};
+
+bool ReadShortcut(const std::wstring& lnkPath, std::wstring& target, std::wstring& arguments) {
+    ComScope com;
+    IShellLinkW* rawLink = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&rawLink))))
+        return false;
+    ComPtr<IShellLinkW> link(rawLink);
+    IPersistFile* rawFile = nullptr;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile)))) return false;
+    ComPtr<IPersistFile> file(rawFile);
+    if (FAILED(file->Load(lnkPath.c_str(), STGM_READ))) return false;
+    wchar_t buffer[1024] = {};
+    if (FAILED(link->GetPath(buffer, 1024, nullptr, SLGP_UNCPRIORITY))) buffer[0] = 0;
+    buffer[1023] = 0;
+    target = buffer;
+    wchar_t args[1024] = {};
+    if (FAILED(link->GetArguments(args, 1024))) args[0] = 0;
+    args[1023] = 0;
+    arguments = args;
+    return true;
+}
+}  // namespace
+
+DisguisedCleaner::DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust,
+                                   VolumeLayoutSource& volumes)
+    : m_scan(scan), m_log(log), m_trust(trust), m_volumes(volumes) {}
+
+HRESULT DisguisedCleaner::CheckFolderCompanions(const std::wstring& folder) {
+    std::wstring path;
+    if (Compose(folder + L"\\usp10.dll", path)) CheckCompanionExe(path);
+    if (Compose(folder + L"\\ws2help.dll", path)) CheckCompanionExe(path);
+    if (!Compose(folder + L"\\Desktop.ini", path)) return kNothingToDo;
+    return CheckDesktopIni(path);
+}
+
+HRESULT DisguisedCleaner::CheckHiddenFolder(std::wstring& folder, UINT driveType) {
+    HRESULT result = kNothingToDo;
+    if (folder.size() <= kCompanionPathChars) {
+        RestoreWormFolderName(folder);
+        std::wstring name;
+        for (const wchar_t* suffix : {L".exe", L".scr"}) {
+            if (!Compose(folder + suffix, name)) continue;
+            result = CheckCompanionExe(name);
+            if (result == kCompanionDisposed) RestoreFolder(folder);
+        }
+        if (Compose(folder + L".lnk", name)) {
+            result = CheckShortcutCompanion(name);
+            if (result == kCompanionDisposed) RestoreFolder(folder);
+        }
+        if (Compose(folder + std::wstring(kWormPadding, L' ') + L"AI_Boy.exe", name)) {
+            result = CheckCompanionExe(name);
+            if (result == kCompanionDisposed) RestoreFolder(folder);
+        }
+        if (Compose(folder + L"?.exe", name)) {
+            result = CheckCompanionExe(name);
+            if (result == kCompanionDisposed) RestoreFolder(folder);
+        }
+    }
+    if (driveType == DRIVE_REMOVABLE) RestoreFolder(folder);
+    return result;
+}
+
+HRESULT DisguisedCleaner::CheckCompanionExe(std::wstring& path) {
+    if (path.empty() || IsProtectedLocation(path)) return kNothingToDo;
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW(path.c_str(), &found));
+    if (!find) return kNothingToDo;
+    if (path.find(L'?') != std::wstring::npos) path = FolderPartOf(path) + L"\\" + found.cFileName;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kNothingToDo;
+    if (m_trust.Verify(path.c_str()) == 0) return E_FAIL;
+    int expected = 0;
+    ThreatFollowUpState.compare_exchange_strong(expected, 1);
+    DisposeDisguised(path, kThreatFolderCompanion);
+    return kCompanionDisposed;
+}
+
+HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
+    if (::GetFileAttributesW(lnkPath.c_str()) == INVALID_FILE_ATTRIBUTES) return E_FAIL;
+    std::wstring target, arguments;
+    ReadShortcut(lnkPath, target, arguments);
+    std::wstring shortcut = lnkPath;
+    CheckCompanionExe(shortcut);
+    const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DisposeDisguised(target, kThreatScript);
+        CleanShortcutWormResidue(target);
+        ScriptInfectorSeen = 1;
+    }
+    return kCompanionDisposed;
+}
+
+HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kNothingToDo;
+    ReadFileContent reader(m_volumes);
+    FileContentHandle content;
+    if (reader.Open(path.c_str(), content) == ContentMode::NotReadable || content.size < kDesktopIniMin ||
+        content.size > kDesktopIniMax)
+        return E_FAIL;
+    std::vector<std::uint8_t> bytes(content.size);
+    if (!reader.Read(content, bytes.data())) return E_FAIL;
+    content = FileContentHandle();  // closed before the file is deleted
+    static const char kMarker[] = "iconfile=recycle.exe";
+    if (FindBytesNoCase(bytes.data(), reinterpret_cast<const std::uint8_t*>(kMarker), sizeof kMarker - 1,
+                        bytes.size()) == kNoMatch)
+        return E_FAIL;
+    const std::uint32_t crc = Crc32(0, bytes.data(), bytes.size());
+    const wchar_t* md5 = nullptr;
+    const bool haveMd5 = Md5OfBuffer(bytes.data(), bytes.size(), &md5, 0x500000, 0);
+    const std::wstring md5Text = haveMd5 && md5 ? md5 : L"";
+    m_scan.AddDisguised();
+    m_scan.AddThreatsFound();
+    const bool deleted = DeleteWithFallback(path.c_str(), 1);
+    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
+                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatFolderCompanion);
+    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    return S_OK;
+}
+
+bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType) {
+    // Nothing there is nothing found: no count and no finding line.
+    if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    std::uint32_t crc = 0;
+    if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
+    const wchar_t* md5 = nullptr;
+    std::wstring md5Text;
+    if (Md5OfFile(path.c_str(), &md5, 0x500000, 0) == 0 && md5) md5Text = md5;
+    if (IsProtectedHash(md5Text.empty() ? nullptr : md5Text.c_str())) return false;
+    m_scan.AddDisguised();
+    m_scan.AddThreatsFound();
+    const bool deleted = DeleteWithFallback(path.c_str(), 1);
+    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
+                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, threatType);
+    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    return true;
+}
+
+HRESULT DisguisedCleaner::RestoreFolder(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_HIDDEN)) return S_OK;
+    m_scan.AddRepaired();
+    ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return E_FAIL;
+}
+
+HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
+    const std::size_t at = FindNoCase(folder, WormMarker());
+    if (at == std::wstring::npos || at == 0 || at > kWormNameMax) return E_FAIL;
+    const std::wstring plain = folder.substr(0, at);
+    if (::MoveFileW(folder.c_str(), plain.c_str())) {
+        folder = plain;
+        return S_OK;
+    }
+    wchar_t tick[16];
+    std::swprintf(tick, 16, L"_%d", int(::GetTickCount()));
+    const std::wstring numbered = plain + tick;
+    // The folder follows its files: later steps make the renamed folder visible, not the one holding the name.
+    if (::MoveFileW(folder.c_str(), numbered.c_str())) folder = numbered;
+    return E_FAIL;
+}
+
+HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target) {
+    bool hasSeparator = false;
+    const std::wstring name = FileNameOf(target, &hasSeparator);
+    if (!hasSeparator || name.empty()) return E_FAIL;
+    std::wstring fileSystem;
+    const wchar_t root[] = {target[0], L':', L'\\', 0};
+    const bool ntfs = m_volumes.FileSystemName(root, fileSystem) && VolumeFormatOf(fileSystem) == VolumeFormat::Ntfs;
+    const std::wstring windows = WindowsFolder();
+    if (!windows.empty()) {
+        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath((windows + L"\\system\\svchost.exe").c_str());
+        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath((windows + L"\\system32\\wscript.exe").c_str());
+        if (ntfs) {
+            DisposeDisguised(windows + L"\\explorer.exe:" + name + L":$DATA", kThreatScript);
+            DisposeDisguised(windows + L"\\system32\\smss.exe:" + name + L":$DATA", kThreatScript);
+        } else {
+            DisposeDisguised(windows + L"\\system32\\" + name, kThreatScript);
+            DisposeDisguised(windows + L"\\" + name, kThreatScript);
+        }
+    }
+    RegKey run;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
+                        KEY_SET_VALUE, run.Put()) == ERROR_SUCCESS)
+        ::RegSetValueExW(run.Get(), L"load", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    ::SHDeleteKeyW(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\open");
+    ::SHDeleteKeyW(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\explorer");
+    return S_OK;
+}
