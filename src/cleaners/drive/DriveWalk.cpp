@@ -1,0 +1,132 @@
+#include "cleaners/drive/DriveWalk.h"
+
+#include "cleaners/drive/DisguisedCleaner.h"
+#include "cleaners/drive/FileCheckRules.h"
+#include "cleaners/drive/FileChecker.h"
+#include "disposal/FileDisposal.h"
+#include "disposal/FindingRecord.h"
+#include "scan/ScanController.h"
+#include "util/ModuleResource.h"
+#include "util/PathMacroExpand.h"
+#include "util/ProgramPath.h"
+#include "util/WinHandle.h"
+
+namespace {
+constexpr std::size_t kWalkPathMax = 260;
+constexpr WORD kFixedPathResourceId = 216;
+
+// The backup folder is ours: its copies of removed threats are not walked again.
+bool IsBackupFolder(const std::wstring& lowerPath) {
+    std::wstring backup = ProgramFolder() + L"\\BackFiles";
+    ::CharLowerBuffW(&backup[0], DWORD(backup.size()));
+    return !backup.empty() && lowerPath == backup;
+}
+
+std::wstring FromSystemCodePage(const std::string& text) {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(n > 0 ? std::size_t(n) : 0, L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], n);
+    return wide;
+}
+}  // namespace
+
+HRESULT DriveWalker::FullWalk(const std::vector<DriveEntry>& drives) {
+    if (drives.empty()) return E_FAIL;
+    for (const auto& drive : drives) {
+        m_depth = 0;
+        const HRESULT result = WalkDirectory(drive.root, UINT(drive.driveClass));
+        if (FAILED(result) && m_scan.IsStopRequested()) return result;
+    }
+    return S_OK;
+}
+
+HRESULT DriveWalker::WalkDirectory(const std::wstring& dir, UINT driveType) {
+    struct Level {
+        int& depth;
+        explicit Level(int& d) : depth(d) { ++depth; }
+        ~Level() { --depth; }
+    } level(m_depth);
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW((dir + L"*.*").c_str(), &found));
+    if (!find) return E_FAIL;
+    bool finished = false;
+    for (;;) {
+        if (m_scan.IsStopRequested() || !VisitEntry(dir, found, driveType)) break;
+        if (!::FindNextFileW(find.Get(), &found)) {
+            finished = ::GetLastError() == ERROR_NO_MORE_FILES;
+            break;
+        }
+    }
+    return finished ? S_OK : E_FAIL;
+}
+
+bool DriveWalker::VisitEntry(const std::wstring& dir, const WIN32_FIND_DATAW& found, UINT driveType) {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") return true;
+    std::wstring full = dir + name;
+    if (full.size() > kWalkPathMax) return true;
+    ::CharLowerBuffW(&full[0], DWORD(full.size()));
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    if (driveType == DRIVE_REMOVABLE && hidden && (folder || WalkUnhidesFile(full))) {
+        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        m_scan.AddRepaired();
+    }
+    if (!folder) {
+        if (m_depth > 1) m_checker.CheckFile(full);  // a root's files are the root pass's
+        return true;
+    }
+    if (IsBackupFolder(full)) return true;
+    if (hidden) m_disguised.CheckHiddenFolder(full, driveType);
+    m_disguised.CheckFolderCompanions(full);
+    if (full.back() != L'\\') full += L'\\';
+    return !(FAILED(WalkDirectory(full, driveType)) && m_scan.IsStopRequested());
+}
+
+HRESULT FixedPathSweeper::LoadFixedPaths() {
+    const void* text = nullptr;
+    DWORD size = 0;
+    if (!FindProgramResource(kFixedPathResourceId, L"TEXTTYPE", text, size)) return E_FAIL;
+    return LoadFixedPathsFrom(static_cast<const char*>(text), size);
+}
+
+HRESULT FixedPathSweeper::LoadFixedPathsFrom(const char* hexText, std::size_t length) {
+    m_fixedPaths.clear();
+    for (const std::string& entry : DecodeFixedPathList(hexText, length)) {
+        std::wstring path = FromSystemCodePage(entry);
+        if (!path.empty() && path[0] == L'%') {
+            std::wstring expanded;
+            if (ExpandPathMacros(path.c_str(), expanded) != 0 || expanded.size() > kWalkPathMax) continue;
+            path = expanded;
+        }
+        if (path.find(L":\\") != std::wstring::npos) m_fixedPaths.push_back(path);
+    }
+    return m_fixedPaths.empty() ? E_FAIL : S_OK;
+}
+
+HRESULT FixedPathSweeper::FixedPathSweep() {
+    for (const std::wstring& entry : m_fixedPaths) {
+        if (m_scan.IsStopRequested()) return E_FAIL;
+        m_scan.AddFilesExamined();
+        WIN32_FIND_DATAW found;
+        FindHandle find(::FindFirstFileW(entry.c_str(), &found));
+        if (!find) continue;
+        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (entry.find(L'*') != std::wstring::npos) {
+            const std::size_t slash = entry.find_last_of(L'\\');
+            const std::wstring full = entry.substr(0, slash) + L"\\" + found.cFileName;
+            if (!folder) {
+                m_disposer.DisposeFile(full.c_str(), kThreatFixedPath);
+            } else if (full.find(L'.') == std::wstring::npos) {
+                m_disposer.DisposeTree(full.c_str(), kThreatFixedPath);
+            }
+            continue;
+        }
+        if (folder) {
+            m_disposer.DisposeTree(entry.c_str(), kThreatFixedPath);
+        } else {
+            m_disposer.DisposeFile(entry.c_str(), kThreatFixedPath);
+        }
+    }
+    return S_OK;
+}

@@ -1,0 +1,120 @@
+#include "cleaners/drive/FileChecker.h"
+
+#include <vector>
+
+#include "app/Globals.h"
+#include "cleaners/drive/ArchiveInfector.h"
+#include "cleaners/drive/ArchiveSupport.h"
+#include "cleaners/drive/ContentDetectors.h"
+#include "cleaners/drive/DocumentRestore.h"
+#include "cleaners/drive/FileCheckRules.h"
+#include "cleaners/drive/FileContent.h"
+#include "cleaners/drive/IconTableResource.h"
+#include "cleaners/drive/MediaRepair.h"
+#include "disposal/CrcBlacklist.h"
+#include "disposal/Digest.h"
+#include "disposal/DigestFile.h"
+#include "disposal/FileDisposal.h"
+#include "disposal/FindingRecord.h"
+#include "disposal/PeImage.h"
+#include "disposal/PeResources.h"
+#include "disposal/ProcessTermination.h"
+#include "scan/ScanController.h"
+
+namespace {
+constexpr std::uint32_t kMd5Limit = 0x500000;
+}
+
+HRESULT FileChecker::Init() {
+    const VResult crcs = m_crcs.LoadCrcList();
+    LoadShippedIconTable(m_icons);
+    if (LoadArchiveSupport()) ArchiveHelperReady = 1;
+    return crcs == kResultOk ? S_OK : E_FAIL;
+}
+
+void FileChecker::Release() {
+    // The library stays loaded for the rest of the run: later scans share it.
+    m_icons.Clear();
+}
+
+bool FileChecker::IconStep(const std::wstring& path, const std::uint8_t* image, std::size_t size) {
+    // Our resource reader checks every bound, so a malformed image is no match without a fault guard.
+    m_iconMatched = false;
+    if (IconResembles(m_icons, image, size) && !IsIconExempt(path)) m_iconMatched = true;
+    return m_iconMatched;
+}
+
+HRESULT FileChecker::CheckFile(const std::wstring& path) {
+    HRESULT result = E_FAIL;
+    m_iconMatched = false;
+    ReadFileContent reader(m_volumes);
+    FileContentHandle content;
+    if (reader.Open(path.c_str(), content) == ContentMode::NotReadable) return result;
+    if (!ContentSizeReadable(content.size)) return result;
+    std::vector<std::uint8_t> buffer(content.size);
+    if (!reader.Read(content, buffer.data())) return result;
+    content = FileContentHandle();  // closed: the file may be deleted below
+    const std::uint8_t* data = buffer.data();
+    const std::size_t size = buffer.size();
+    m_scan.AddFilesExamined();
+
+    const std::uint32_t crc = Crc32(0, data, size);
+    const wchar_t* md5 = nullptr;
+    std::wstring md5Text;
+    if (Md5OfBuffer(data, size, &md5, kMd5Limit, 0) && md5) md5Text = md5;
+    const wchar_t* digest = md5Text.empty() ? nullptr : md5Text.c_str();
+
+    DWORD threatType = 0;
+    const bool executable = IsPeImage(data, size);
+    if (m_crcs.ContainsCrc(crc)) {
+        threatType = kThreatCrc;
+    } else if (IsBlacklistedMd5(digest)) {
+        threatType = kThreatMd5;
+    } else if (executable) {
+        if (IsDelphiInfector(data, size)) {
+            DelphiInfectorState = 2;
+            threatType = kThreatDelphi;
+        } else if (IsDllImage(data, size)) {
+            return result;
+        } else if (ArchiveHelperReady && HasRarMarker(data, size)) {
+            if (!IsScriptDropper(data, size)) return result;
+            m_documents.Repair(path.c_str(), 2);
+            threatType = kThreatArchiveInfector;
+        } else if (HasDocResourcePair(data, size)) {
+            m_documents.Repair(path.c_str(), 1);
+            threatType = kThreatExeInfectorRepaired;
+        } else {
+            if (!IconStep(path, data, size)) return S_OK;
+            const wchar_t* fileMd5 = nullptr;
+            std::wstring fileMd5Text;
+            if (Md5OfFile(path.c_str(), &fileMd5, kMd5Limit, 0) == 0 && fileMd5) fileMd5Text = fileMd5;
+            if (IsProtectedHash(fileMd5Text.empty() ? nullptr : fileMd5Text.c_str())) return result;
+            // The icon branch deletes even in a read-only scan and keeps no own-product exemption.
+            m_scan.AddDisguised();
+            m_scan.AddThreatsFound();
+            const bool deleted = DeleteWithFallback(path.c_str(), 1);
+            RecordFinding(m_log, fileMd5Text.empty() ? nullptr : fileMd5Text.c_str(), crc, path.c_str(),
+                          deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatDisguised);
+            deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+            return result;
+        }
+    } else if (IsVbsInfector(data, size)) {
+        ScriptInfectorSeen = 1;
+        threatType = kThreatScript;
+    } else if (IsScriptDropper(data, size)) {
+        threatType = kThreatArchiveInfector;
+    } else {
+        // False means a media file was repaired: only then the media notice.
+        if (!m_media.RepairMediaFile(path.c_str())) MediaRepairReported = 1;
+        return S_OK;
+    }
+
+    m_scan.AddThreatsFound();
+    if (executable) TerminateByPath(path.c_str());
+    if (ReadOnlyScan) return result;
+    const bool deleted = DeleteWithFallback(path.c_str(), 1);
+    if (!IsOwnProductPath(path))
+        RecordFinding(m_log, digest, crc, path.c_str(), deleted ? kOutcomeDeleted : kOutcomeRebootDelete, threatType);
+    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    return result;
+}

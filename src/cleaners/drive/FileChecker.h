@@ -1,0 +1,43 @@
+#pragma once
+// The per-file threat check: one file read once, its digests, the blacklists, the content detectors, the
+// document repairs and the folder-icon test, in a fixed order; and what is found is removed.
+#include <windows.h>
+
+#include <string>
+
+#include "cleaners/drive/IconMatch.h"
+
+class CrcBlacklist;
+class DocumentRestore;
+class MediaRepair;
+class ScanController;
+class VLogger;
+class VolumeLayoutSource;
+
+class FileChecker {
+public:
+    FileChecker(ScanController& scan, VLogger& log, CrcBlacklist& crcs, DocumentRestore& documents,
+                MediaRepair& media, VolumeLayoutSource& volumes)
+        : m_scan(scan), m_log(log), m_crcs(crcs), m_documents(documents), m_media(media), m_volumes(volumes) {}
+
+    // The CRC-32 blacklist, the icon table and the archive library; sets ArchiveHelperReady when the library
+    // is bound. The blacklist's result.
+    HRESULT Init();
+    void Release();
+    // S_OK for an examined file found clean, E_FAIL otherwise (threats included): informational only.
+    HRESULT CheckFile(const std::wstring& path);
+    // Whether the last CheckFile found a folder or document icon on a program not exempt from that test.
+    bool IconMatched() const { return m_iconMatched; }
+
+private:
+    bool IconStep(const std::wstring& path, const std::uint8_t* image, std::size_t size);
+
+    ScanController& m_scan;
+    VLogger& m_log;
+    CrcBlacklist& m_crcs;
+    DocumentRestore& m_documents;
+    MediaRepair& m_media;
+    VolumeLayoutSource& m_volumes;
+    IconTable m_icons;
+    bool m_iconMatched = false;
+};
