@@ -9,13 +9,6 @@
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
-namespace {
-
-constexpr ULONG_PTR kTearDownEnd = 0x7FFFE000;
-constexpr ULONG_PTR kPageSize = 4096;
-constexpr DWORD kStaleAfterMs = 1000;
-
-// The first module of a process: the file it was started from.
 std::wstring FirstModulePath(DWORD pid) {
     FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
     if (!snapshot) return std::wstring();
@@ -23,6 +16,12 @@ std::wstring FirstModulePath(DWORD pid) {
     module.dwSize = sizeof module;
     return ::Module32FirstW(snapshot.Get(), &module) ? module.szExePath : std::wstring();
 }
+
+namespace {
+
+constexpr ULONG_PTR kTearDownEnd = 0x7FFFE000;
+constexpr ULONG_PTR kPageSize = 4096;
+constexpr DWORD kStaleAfterMs = 1000;
 
 template <typename Visit>
 void ForEachProcess(Visit visit) {

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The first module of a process: the file it was started from; empty when it cannot be had.
+std::wstring FirstModulePath(DWORD pid);
+
 DWORD FindProcessByName(const wchar_t* exeName);
 DWORD FindProcessByPath(const wchar_t* fullPath);
 // A full path ends every process whose first module is exactly that file, tearing down one that refuses; a

@@ -1,0 +1,166 @@
+#include "cleaners/drive/AutorunCleaner.h"
+
+#include "app/Globals.h"
+#include "cleaners/drive/DisguisedCleaner.h"
+#include "cleaners/drive/FileChecker.h"
+#include "disposal/DigestFile.h"
+#include "disposal/FileDisposal.h"
+#include "disposal/FindingRecord.h"
+#include "disposal/Safeguards.h"
+#include "scan/ScanController.h"
+#include "util/AsciiCase.h"
+#include "util/WinHandle.h"
+
+namespace {
+constexpr DWORD kProfileChars = 260;
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Drive paths go through "\\?\": the plain form of "X:\autorun.inf\con" names the console device.
+std::wstring Literal(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    return path;
+}
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return AsciiEqualsNoCase(a, std::wstring(b)); }
+
+class SfcGuard final : public SystemFileGuard {
+public:
+    bool IsProtected(const wchar_t* path) override {
+        using IsProtectedFn = BOOL(WINAPI*)(HANDLE, LPCWSTR);
+        static const IsProtectedFn check = [] {
+            HMODULE sfc = ::LoadLibraryW(L"sfc.dll");
+            return sfc ? reinterpret_cast<IsProtectedFn>(reinterpret_cast<void*>(::GetProcAddress(sfc, "SfcIsFileProtected")))
+                       : nullptr;
+        }();
+        return check && path && check(nullptr, path);
+    }
+};
+}  // namespace
+
+SystemFileGuard& RealSystemFileGuard() {
+    static SfcGuard guard;
+    return guard;
+}
+
+bool SplitPath(const std::wstring& path, std::vector<std::wstring>& parts) {
+    parts.clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != L'\\') continue;
+        parts.push_back(path.substr(start, i + 1 - start));
+        start = i + 1;
+    }
+    if (start >= path.size()) return false;
+    parts.push_back(path.substr(start));
+    return true;
+}
+
+bool CreateFolderPath(const std::wstring& path, int mode) {
+    if (IsFolder(path)) return false;
+    std::wstring trimmed = path;
+    if (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
+    std::vector<std::wstring> parts;
+    SplitPath(trimmed, parts);
+    std::wstring chain;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        chain += parts[i];
+        if (i > 0 && !IsFolder(chain)) ::CreateDirectoryW(Literal(chain).c_str(), nullptr);
+    }
+    if (mode != 1) return true;
+    const bool con = ::CreateDirectoryW(Literal(trimmed + L"\\con\\").c_str(), nullptr) != 0;
+    ::CreateDirectoryW(Literal(trimmed + L"\\此资料夹为免疫资料夹\\").c_str(), nullptr);
+    return con;
+}
+
+bool ReadAutorunValue(const wchar_t* section, const wchar_t* key, const std::wstring& infPath, std::wstring& value) {
+    wchar_t buffer[kProfileChars + 1] = {};
+    ::GetPrivateProfileStringW(section, key, L"", buffer, kProfileChars, infPath.c_str());
+    buffer[kProfileChars] = 0;
+    value = buffer;
+    return !value.empty();
+}
+
+void AutorunCleaner::CleanAutorunInf(const std::wstring& infPath) {
+    if (infPath.size() < 2) return;
+    const std::wstring drive = infPath.substr(0, 2) + L"\\";
+    std::wstring value;
+    for (const wchar_t* key : {L"Open", L"ShellExecute", L"shell\\open\\command", L"shell\\explore\\command"})
+        if (ReadAutorunValue(L"AutoRun", key, infPath, value)) break;
+    if (!value.empty()) {
+        const std::wstring target = drive + value;
+        const DWORD a = ::GetFileAttributesW(target.c_str());
+        const bool file = a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+        if (file && !m_guard.IsProtected(target.c_str()) && m_trust.Verify(target.c_str()) != 0)
+            m_disposer.DisposeFile(target.c_str(), kThreatAutorun);
+    }
+    m_disposer.DisposeFile(infPath.c_str(), kThreatAutorun);
+}
+
+HRESULT AutorunCleaner::ImmunizePath(const std::wstring& path) {
+    if (!CreateFolderPath(path, 1)) return E_FAIL;
+    m_scan.AddImmunized(0);  // adds n + 1 for a reported n: one path
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    return S_OK;
+}
+
+void AutorunCleaner::HandleRecycled(const std::wstring& path) {
+    std::uint32_t crc = 0;
+    if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
+    const wchar_t* md5 = nullptr;
+    std::wstring md5Text;
+    if (Md5OfFile(path.c_str(), &md5, 0x500000, 0) == 0 && md5) md5Text = md5;
+    m_scan.AddFilesExamined();
+    m_scan.AddThreatsFound();
+    if (ReadOnlyScan) return;
+    const bool deleted = DeleteWithFallback(path.c_str(), 1);
+    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
+                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatAutorun);
+    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+}
+
+HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
+    if (drives.empty()) return E_FAIL;
+    for (const auto& drive : drives) {
+        const std::wstring& root = drive.root;
+        const bool removable = drive.driveClass == kDriveRemovable;
+        WIN32_FIND_DATAW found;
+        FindHandle find(::FindFirstFileW((root + L"*.*").c_str(), &found));
+        if (!find) return E_FAIL;
+        const std::wstring infPath = root + L"autorun.inf";
+        const DWORD infAttributes = ::GetFileAttributesW(infPath.c_str());
+        if (infAttributes != INVALID_FILE_ATTRIBUTES && !(infAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            CleanAutorunInf(infPath);
+            m_disposer.DisposeFile(infPath.c_str(), kThreatAutorun);
+        }
+        if (removable && ::GetFileAttributesW(infPath.c_str()) == INVALID_FILE_ATTRIBUTES) ImmunizePath(infPath);
+
+        bool finished = false;
+        for (;;) {
+            if (m_scan.IsStopRequested()) break;
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") {
+                std::wstring path = root + name;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
+                    m_disguised.CheckFolderCompanions(path);
+                } else if (EqualsNoCase(name, L"autorun.inf")) {
+                    if (!removable) CleanAutorunInf(path);
+                } else if (removable && EqualsNoCase(name, L"Recycled.exe")) {
+                    HandleRecycled(path);
+                } else {
+                    m_checker.CheckFile(path);
+                }
+            }
+            if (!::FindNextFileW(find.Get(), &found)) {
+                finished = ::GetLastError() == ERROR_NO_MORE_FILES;
+                break;
+            }
+        }
+        if (!finished) return E_FAIL;
+    }
+    return S_OK;
+}

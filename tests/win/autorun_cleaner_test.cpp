@@ -1,0 +1,236 @@
+// Drive roots (autorun worms, "Recycled.exe", immunization) and the running-program pass, on the removable
+// (U:) and fixed (T:) test drives. A scratch folder stands for a drive's root.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "CleanerHarness.h"
+#include "app/Globals.h"
+#include "cleaners/drive/AutorunCleaner.h"
+#include "cleaners/drive/DisguisedCleaner.h"
+#include "cleaners/drive/DocumentRestore.h"
+#include "cleaners/drive/DriveWalk.h"
+#include "cleaners/drive/FileChecker.h"
+#include "cleaners/drive/FileContent.h"
+#include "cleaners/drive/MediaRepair.h"
+#include "disposal/Digest.h"
+#include "scan/ProcessFolderScan.h"
+#include "support/CrcForge.h"
+#include "util/ProgramPath.h"
+
+namespace {
+
+const std::string kDeleted = "\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6";  // 删除成功
+
+class NoMedia final : public MediaEditor {
+public:
+    bool Available() override { return false; }
+    bool ReadFirstScript(const wchar_t*, std::wstring&, std::wstring&) override { return false; }
+    bool RemoveFirstScript(const wchar_t*) override { return false; }
+    bool ReadLicenceInfo(const wchar_t*, std::wstring&) override { return false; }
+};
+
+class ListedGuard final : public SystemFileGuard {
+public:
+    bool IsProtected(const wchar_t* path) override { return path && protectedFiles.count(path) != 0; }
+    std::set<std::wstring> protectedFiles;
+};
+
+class ListedPrograms final : public RunningPrograms {
+public:
+    bool List(std::vector<std::wstring>& out) override {
+        out = images;
+        return true;
+    }
+    std::vector<std::wstring> images;
+};
+
+std::vector<unsigned char> Listed(std::size_t size = 3000, unsigned seed = 3) {
+    std::vector<unsigned char> bytes = PatternBytes(size - 4, seed);
+    const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), 0x08FFD97D);
+    bytes.insert(bytes.end(), suffix.begin(), suffix.end());
+    return bytes;
+}
+
+DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+bool IsFolder(const std::wstring& path) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+class RootPassTest : public ::testing::Test, protected CleanerHarness {
+protected:
+    void SetUp() override {
+        ReadOnlyScan = 0;
+        checker.Init();
+    }
+    void TearDown() override { ReadOnlyScan = 0; }
+    // "[AutoRun]" naming `value` in the scratch root's "autorun.inf"; the value is relative to the drive.
+    void WriteAutorun(const ScratchDir& root, const std::wstring& value) {
+        const std::wstring relative = root.Path().substr(3) + L"\\" + value;
+        std::string text = "[AutoRun]\r\nopen=";
+        text.append(relative.begin(), relative.end());
+        text += "\r\n";
+        ASSERT_TRUE(WriteBytes(root / L"autorun.inf", text));
+    }
+    std::vector<DriveEntry> Root(const ScratchDir& root, DriveClass type) {
+        return {DriveEntry{root.Path() + L"\\", type}};
+    }
+    ListedTrust trust;
+    ListedGuard guard;
+    SystemVolumeLayout volumes;
+    NoMedia noMedia;
+    DocumentRestore documents{controller, *log};
+    MediaRepair media{noMedia, controller, *log};
+    FileChecker checker{controller, *log, crcs, documents, media, volumes};
+    DisguisedCleaner disguised{controller, *log, trust, volumes};
+    AutorunCleaner autorun{controller, *log, disposer, checker, disguised, trust, guard};
+    DriveWalker walker{controller, checker, disguised};
+};
+
+TEST_F(RootPassTest, AutorunWormIsRemovedAndTheStickImmunizedOnce) {
+    ASSERT_TRUE(WriteBytes(dir / L"worm.exe", Listed(5000, 8)));
+    WriteAutorun(dir, L"worm.exe");
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
+    EXPECT_FALSE(FileExists(dir / L"worm.exe"));
+    const std::string text = LogText();
+    EXPECT_NE(std::string::npos, text.find("worm.exe,," + kDeleted + ",,4,,")) << text;
+    EXPECT_NE(std::string::npos, text.find("autorun.inf,," + kDeleted + ",,4,,")) << text;
+    const std::wstring inf = dir / L"autorun.inf";
+    ASSERT_TRUE(IsFolder(inf));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN),
+              Attributes(inf) & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_TRUE(IsFolder(L"\\\\?\\" + inf + L"\\con"));
+    EXPECT_TRUE(IsFolder(inf + L"\\此资料夹为免疫资料夹"));
+    ScanStats s = Stats();
+    EXPECT_EQ(1u, s.Immunized);
+    EXPECT_EQ(2u, s.Deleted);
+
+    // The walk that follows un-hides the immunization folder like every hidden folder on a removable drive.
+    EXPECT_EQ(S_OK, walker.FullWalk(Root(dir, kDriveRemovable)));
+    EXPECT_EQ(0u, Attributes(inf) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(s.Repaired + 1, Stats().Repaired);
+
+    // A second scan finds the folder and changes nothing.
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
+    s = Stats();
+    EXPECT_EQ(1u, s.Immunized);
+    EXPECT_EQ(2u, s.Deleted);
+    EXPECT_TRUE(IsFolder(inf + L"\\此资料夹为免疫资料夹"));
+}
+
+TEST_F(RootPassTest, AValueWithArgumentsNamesNoFile) {
+    ASSERT_TRUE(WriteBytes(dir / L"setup.exe", PatternBytes(5000, 2)));
+    WriteAutorun(dir, L"setup.exe /auto");
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
+    EXPECT_TRUE(FileExists(dir / L"setup.exe"));
+    EXPECT_TRUE(IsFolder(dir / L"autorun.inf"));
+    EXPECT_EQ(1u, Stats().Deleted);
+}
+
+TEST_F(RootPassTest, FixedDrivesAreCleanedButNeverImmunized) {
+    ScratchDir fixed(L"T:");
+    ASSERT_TRUE(WriteBytes(fixed / L"worm.exe", PatternBytes(5000, 4)));
+    WriteAutorun(fixed, L"worm.exe");
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(fixed, kDriveFixed)));
+    EXPECT_FALSE(FileExists(fixed / L"worm.exe"));
+    EXPECT_FALSE(FileExists(fixed / L"autorun.inf"));
+    EXPECT_EQ(0u, Stats().Immunized);
+}
+
+TEST_F(RootPassTest, ProtectedSystemFilesAndTrustedProgramsNamedByAutorunStay) {
+    ScratchDir fixed(L"T:");
+    for (int trusted = 0; trusted < 2; ++trusted) {
+        const std::wstring target = fixed / L"system-file.exe";
+        ASSERT_TRUE(WriteBytes(target, PatternBytes(5000, 6)));
+        WriteAutorun(fixed, L"system-file.exe");
+        guard.protectedFiles.clear();
+        trust.trusted.clear();
+        (trusted ? trust.trusted.push_back(target) : void(guard.protectedFiles.insert(target)));
+        autorun.CleanAutorunInf(fixed / L"autorun.inf");
+        EXPECT_TRUE(FileExists(target)) << (trusted ? "trusted" : "protected");
+        EXPECT_FALSE(FileExists(fixed / L"autorun.inf"));
+    }
+}
+
+TEST_F(RootPassTest, RecycledExeAndOtherRootFiles) {
+    ASSERT_TRUE(WriteBytes(dir / L"RECYCLED.exe", std::string("not even a program")));
+    ASSERT_TRUE(WriteBytes(dir / L"listed.bin", Listed()));
+    ASSERT_TRUE(WriteBytes(dir / L"notes.txt", PatternBytes(3000, 1)));
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
+    EXPECT_FALSE(FileExists(dir / L"RECYCLED.exe")) << "no content test";
+    EXPECT_NE(std::string::npos, LogText().find("RECYCLED.exe,," + kDeleted + ",,4,,"));
+    EXPECT_FALSE(FileExists(dir / L"listed.bin")) << "every other root file goes through the per-file check";
+    EXPECT_TRUE(FileExists(dir / L"notes.txt"));
+
+    ScratchDir readOnly;
+    ReadOnlyScan = 1;
+    ASSERT_TRUE(WriteBytes(readOnly / L"Recycled.exe", std::string("x")));
+    const ScanStats before = Stats();
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(readOnly, kDriveRemovable)));
+    EXPECT_TRUE(FileExists(readOnly / L"Recycled.exe"));
+    EXPECT_EQ(before.ThreatsFound + 1, Stats().ThreatsFound);
+}
+
+TEST_F(RootPassTest, HiddenRootFoldersAreJudgedAsOnAFixedDrive) {
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"docs").c_str(), nullptr));
+    ASSERT_TRUE(::SetFileAttributesW((dir / L"docs").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
+    EXPECT_NE(0u, Attributes(dir / L"docs") & FILE_ATTRIBUTE_HIDDEN) << "left to the walk";
+    EXPECT_EQ(E_FAIL, autorun.DriveRootPass({}));
+    EXPECT_EQ(E_FAIL, autorun.DriveRootPass({DriveEntry{L"U:\\no such folder\\", kDriveRemovable}}));
+}
+
+TEST(FolderPath, SplitAndCreate) {
+    std::vector<std::wstring> parts;
+    EXPECT_TRUE(SplitPath(L"U:\\a\\b\\c", parts));
+    EXPECT_EQ((std::vector<std::wstring>{L"U:\\", L"a\\", L"b\\", L"c"}), parts);
+    EXPECT_FALSE(SplitPath(L"U:\\a\\", parts));
+    EXPECT_EQ((std::vector<std::wstring>{L"U:\\", L"a\\"}), parts);
+
+    ScratchDir dir;
+    const std::wstring chain = dir / L"x\\y\\z";
+    EXPECT_TRUE(CreateFolderPath(chain + L"\\", 0));
+    EXPECT_TRUE(IsFolder(chain));
+    EXPECT_FALSE(CreateFolderPath(chain, 0)) << "already there";
+    EXPECT_FALSE(IsFolder(chain + L"\\con")) << "mode 0 makes only the chain";
+}
+
+class ProcessPassTest : public RootPassTest {};
+
+TEST_F(ProcessPassTest, EachProgramFolderIsWalkedOnceTwoLevelsDeep) {
+    const std::wstring folder = dir / L"Programs";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\sub").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\sub\\deeper").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(folder + L"\\a.exe", PatternBytes(4000, 1)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\b.exe", PatternBytes(4000, 2)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\listed.dat", Listed(3000, 1)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\listed.dat", Listed(3000, 2)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\deeper\\listed.dat", Listed(3000, 3)));
+    ListedPrograms programs;
+    programs.images = {folder + L"\\a.exe", folder + L"\\B.EXE"};
+    ProcessFolderScan pass{controller, checker, programs};
+    EXPECT_EQ(S_OK, pass.ScanRunningProcesses());
+    EXPECT_EQ(1u, pass.VisitedFolders().size());
+    EXPECT_FALSE(FileExists(folder + L"\\listed.dat"));
+    EXPECT_FALSE(FileExists(folder + L"\\sub\\listed.dat"));
+    EXPECT_TRUE(FileExists(folder + L"\\sub\\deeper\\listed.dat")) << "two levels only";
+    // Two programs, then the folder's five files (two programs again, the listed one, the two below).
+    EXPECT_EQ(2u + 4u, Stats().FilesExamined);
+
+    controller.RequestStop();
+    EXPECT_EQ(E_FAIL, pass.ScanRunningProcesses());
+}
+
+TEST(RunningPrograms, TheProcessListHoldsThisProgram) {
+    std::vector<std::wstring> images;
+    ASSERT_TRUE(RealRunningPrograms().List(images));
+    bool self = false;
+    for (const auto& image : images)
+        self |= ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, image.c_str(), -1, ProgramFilePath().c_str(), -1) ==
+                CSTR_EQUAL;
+    EXPECT_TRUE(self);
+}
+
+}  // namespace
