@@ -1,14 +1,28 @@
 #pragma once
-// The steps the program runs today: the boot-clean driver is extracted when the controller starts and removed
-// when it goes; the cleaner steps that are not built yet do nothing and succeed.
+// The steps the program runs: the boot-clean driver is extracted when the controller starts and removed when
+// it goes; the known-path sweep, the drive-root pass, the running-program pass and the drive walk run for
+// real; the cleaners that are not built yet do nothing and succeed.
+#include <memory>
+
 #include "cleaners/system/BootCleanDriver.h"
 #include "scan/ScanSteps.h"
 
 class ProgramScanSteps final : public PendingScanSteps {
 public:
+    ProgramScanSteps();
+    ~ProgramScanSteps() override;
+
+    void Attach(ScanController* controller) override;
+    HRESULT LoadFixedPaths() override;
     void PrepareBootCleanDriver() override { m_driver.ExtractBootCleanDriver(); }
-    void Release() override { m_driver.RemoveExtractedDriver(); }
+    HRESULT FixedPathSweep() override;
+    HRESULT DriveRootPass(const std::vector<DriveEntry>& drives) override;
+    HRESULT ScanRunningProcesses() override;
+    HRESULT FullWalk(const std::vector<DriveEntry>& drives) override;
+    void Release() override;
 
 private:
+    struct Cleaners;
     BootCleanRegistrar m_driver;
+    std::unique_ptr<Cleaners> m_cleaners;
 };
