@@ -16,22 +16,26 @@ ScratchDir::ScratchDir(const wchar_t* drive) {
 ScratchDir::~ScratchDir() { RemoveTree(m_path); }
 
 void RemoveTree(const std::wstring& path) {
+    // Through "\\?\": a cleaner under test may have made folders with reserved names such as "con".
+    const bool drivePath = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+    const std::wstring literal = drivePath ? L"\\\\?\\" + path : path;
     WIN32_FIND_DATAW data;
-    FindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    FindHandle find(::FindFirstFileW((literal + L"\\*").c_str(), &data));
     if (find) {
         do {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring literalChild = literal + L"\\" + name;
+            ::SetFileAttributesW(literalChild.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(child);
             else
-                ::DeleteFileW(child.c_str());
+                ::DeleteFileW(literalChild.c_str());
         } while (::FindNextFileW(find.Get(), &data));
     }
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryW(path.c_str());
+    ::SetFileAttributesW(literal.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(literal.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes) {

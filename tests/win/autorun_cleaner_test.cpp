@@ -89,7 +89,11 @@ protected:
 };
 
 TEST_F(RootPassTest, AutorunWormIsRemovedAndTheStickImmunizedOnce) {
-    ASSERT_TRUE(WriteBytes(dir / L"worm.exe", Listed(5000, 8)));
+    // A worm no list knows, and its copy deeper on the stick.
+    const auto worm = PatternBytes(5000, 8);
+    ASSERT_TRUE(WriteBytes(dir / L"worm.exe", worm));
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"deep").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(dir / L"deep\\copy.scr", worm));
     WriteAutorun(dir, L"worm.exe");
     ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
     EXPECT_FALSE(FileExists(dir / L"worm.exe"));
@@ -106,16 +110,21 @@ TEST_F(RootPassTest, AutorunWormIsRemovedAndTheStickImmunizedOnce) {
     EXPECT_EQ(1u, s.Immunized);
     EXPECT_EQ(2u, s.Deleted);
 
-    // The walk that follows un-hides the immunization folder like every hidden folder on a removable drive.
+    // The walk that follows un-hides the immunization folder like every hidden folder on a removable drive,
+    // and finds the copy by the CRC the root pass learned.
     EXPECT_EQ(S_OK, walker.FullWalk(Root(dir, kDriveRemovable)));
     EXPECT_EQ(0u, Attributes(inf) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(s.Repaired + 1, Stats().Repaired);
+    EXPECT_FALSE(FileExists(dir / L"deep\\copy.scr"));
+    EXPECT_NE(std::string::npos, LogText().find("copy.scr,," + kDeleted + ",,1,,"));
+    s = Stats();
+    EXPECT_EQ(3u, s.Deleted);
 
     // A second scan finds the folder and changes nothing.
     ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
     s = Stats();
     EXPECT_EQ(1u, s.Immunized);
-    EXPECT_EQ(2u, s.Deleted);
+    EXPECT_EQ(3u, s.Deleted);
     EXPECT_TRUE(IsFolder(inf + L"\\此资料夹为免疫资料夹"));
 }
 
@@ -233,4 +242,57 @@ TEST(RunningPrograms, TheProcessListHoldsThisProgram) {
     EXPECT_TRUE(self);
 }
 
+// The backup folder beside the program holds copies of removed threats: neither the running-program pass nor
+// the drive walk enters it. The program folder must be one we may scan, so a copy of this test program runs
+// the child half below from a scratch folder.
+TEST(BackupFolder, NeitherPassEntersIt) {
+    ScratchDir dir;
+    const std::wstring app = dir / L"app";
+    ASSERT_TRUE(::CreateDirectoryW(app.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((app + L"\\BackFiles").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((app + L"\\plugins").c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(ProgramFilePath().c_str(), (app + L"\\win_tests.exe").c_str(), FALSE));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"VELUDISK_BACKUP_CHILD", L"1"));
+    ChildProcess child = StartProcess(app + L"\\win_tests.exe", L"--gtest_filter=BackupFolderChild.*");
+    ::SetEnvironmentVariableW(L"VELUDISK_BACKUP_CHILD", nullptr);
+    ASSERT_TRUE(child.process);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(child.process.Get(), 60000));
+    DWORD code = 1;
+    ASSERT_TRUE(::GetExitCodeProcess(child.process.Get(), &code));
+    EXPECT_EQ(0u, code) << "the child's checks failed";
+    EXPECT_TRUE(FileExists(app + L"\\BackFiles\\kept.bin"));
+    EXPECT_FALSE(FileExists(app + L"\\plugins\\listed.bin"));
+}
+
 }  // namespace
+
+// Run only by BackupFolder.NeitherPassEntersIt, from a copy of this program.
+TEST(BackupFolderChild, SkipsTheBackupFolder) {
+    ASSERT_TRUE(::GetEnvironmentVariableW(L"VELUDISK_BACKUP_CHILD", nullptr, 0) > 0) << "run through BackupFolder";
+    CleanerHarness harness;
+    SystemVolumeLayout volumes;
+    NoMedia noMedia;
+    ListedTrust trust;
+    DocumentRestore documents{harness.controller, *harness.log};
+    MediaRepair media{noMedia, harness.controller, *harness.log};
+    FileChecker checker{harness.controller, *harness.log, harness.crcs, documents, media, volumes};
+    ASSERT_EQ(S_OK, checker.Init());
+    DisguisedCleaner disguised{harness.controller, *harness.log, trust, volumes};
+    const std::wstring app = ProgramFolder();
+    const auto listed = Listed(3000, 7);
+
+    ListedPrograms programs;
+    programs.images = {ProgramFilePath()};
+    ProcessFolderScan pass{harness.controller, checker, programs};
+    ASSERT_TRUE(WriteBytes(app + L"\\BackFiles\\kept.bin", listed));
+    ASSERT_TRUE(WriteBytes(app + L"\\plugins\\listed.bin", listed));
+    EXPECT_EQ(S_OK, pass.ScanRunningProcesses());
+    EXPECT_TRUE(FileExists(app + L"\\BackFiles\\kept.bin"));
+    EXPECT_FALSE(FileExists(app + L"\\plugins\\listed.bin"));
+
+    DriveWalker walker{harness.controller, checker, disguised};
+    ASSERT_TRUE(WriteBytes(app + L"\\plugins\\listed.bin", listed));
+    EXPECT_EQ(S_OK, walker.FullWalk({DriveEntry{app + L"\\", kDriveFixed}}));
+    EXPECT_TRUE(FileExists(app + L"\\BackFiles\\kept.bin"));
+    EXPECT_FALSE(FileExists(app + L"\\plugins\\listed.bin"));
+}

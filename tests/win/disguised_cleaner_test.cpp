@@ -332,7 +332,7 @@ TEST(ShippedIconTable, LoadsAndNoOrdinaryProgramResemblesIt) {
         do {
             const std::wstring name = data.cFileName;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            if (name.size() < 4 || name == L"folder_icon_program.exe") continue;  // the one meant to match
+            if (name.size() < 4 || name.rfind(L"folder_icon_", 0) == 0) continue;  // those meant to match
             const std::wstring ext = name.substr(name.size() - 4);
             if (ext != L".exe" && ext != L".dll" && ext != L".EXE" && ext != L".DLL") continue;
             std::vector<std::uint8_t> bytes;

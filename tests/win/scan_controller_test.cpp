@@ -7,8 +7,12 @@
 #include <thread>
 
 #include "Doubles.h"
+#include "TestSupport.h"
 #include "app/Globals.h"
+#include "disposal/Digest.h"
+#include "scan/ProgramScanSteps.h"
 #include "scan/ScanController.h"
+#include "support/CrcForge.h"
 #include "support/FakeDrives.h"
 
 namespace {
@@ -66,6 +70,22 @@ public:
     void Close() override { ++closes; }
 };
 
+// Waits for a run's end-of-run command on the controller's window.
+void WaitForScanDone(HWND hwnd, ScanController& controller) {
+    const DWORD deadline = ::GetTickCount() + 20000;
+    MSG msg;
+    while (::GetTickCount() < deadline) {
+        while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_COMMAND && LOWORD(msg.wParam) == ID_SCAN_DONE) {
+                EXPECT_FALSE(controller.IsBusy());
+                return;
+            }
+        }
+        ::Sleep(5);
+    }
+    FAIL() << "the run did not end";
+}
+
 class ScanControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,20 +110,7 @@ protected:
         ASSERT_EQ(S_OK, controller->StartScan(mode));
         WaitDone();
     }
-    void WaitDone() {
-        const DWORD deadline = ::GetTickCount() + 10000;
-        MSG msg;
-        while (::GetTickCount() < deadline) {
-            while (::PeekMessageW(&msg, window.hwnd, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_COMMAND && LOWORD(msg.wParam) == ID_SCAN_DONE) {
-                    EXPECT_FALSE(controller->IsBusy());
-                    return;
-                }
-            }
-            ::Sleep(5);
-        }
-        FAIL() << "the run did not end";
-    }
+    void WaitDone() { WaitForScanDone(window.hwnd, *controller); }
 
     FakeDrives drives;
     RecordingSteps steps;
@@ -439,6 +446,46 @@ TEST_F(ScanControllerTest, ShutdownWhileAWalkRunsStopsTheWorker) {
     controller->ShutdownController();
     EXPECT_TRUE(stopSeenInWalk);
     EXPECT_EQ(E_FAIL, controller->StartScan(4));
+}
+
+// The program's own steps behind the controller: a folder scan (mode 5) cleans for real.
+TEST(ProgramSteps, AFolderScanFindsAndRemovesThreats) {
+    ScratchDir dir;
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
+    std::vector<unsigned char> listed = PatternBytes(3000, 4);
+    const auto suffix = ForgeCrc32Suffix(Crc32(0, listed.data(), listed.size()), 0x08FFD97D);
+    listed.insert(listed.end(), suffix.begin(), suffix.end());
+    ASSERT_TRUE(WriteBytes(dir / L"sub\\listed.bin", listed));
+    ASSERT_TRUE(WriteBytes(dir / L"sub\\clean.txt", PatternBytes(3000, 5)));
+
+    FakeDrives drives;
+    drives.types = {{L"U:\\", 2}};
+    ProgramScanSteps steps;
+    ScriptedPrompter prompter;
+    RecordingLauncher launcher;
+    RecordingRestarter restarter;
+    ControllerSeams seams{prompter, launcher, restarter};
+    seams.explorerDelayMs = 0;
+    HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, hwnd);
+    {
+        ScanController controller(steps, drives, seams);
+        ASSERT_EQ(S_OK, controller.InitController(hwnd)) << "the shipped known-path list loads";
+        controller.SetDirectoryList({dir.Path()});
+        ASSERT_EQ(S_OK, controller.StartScan(kModeDirectories));
+        WaitForScanDone(hwnd, controller);
+        ScanStats s;
+        controller.SnapshotCounters(s);
+        EXPECT_EQ(2u, s.FilesExamined);
+        EXPECT_EQ(1u, s.ThreatsFound);
+        EXPECT_EQ(1u, s.Deleted);
+        controller.ShutdownController();
+    }
+    ::DestroyWindow(hwnd);
+    EXPECT_FALSE(FileExists(dir / L"sub\\listed.bin"));
+    EXPECT_TRUE(FileExists(dir / L"sub\\clean.txt"));
+    ASSERT_EQ(1u, launcher.commands.size());
+    EXPECT_NE(std::string::npos, launcher.commands[0].find("explorer.exe"));
 }
 
 }  // namespace
