@@ -12,6 +12,7 @@
 #include "cleaners/drive/FileContent.h"
 #include "cleaners/drive/MediaRepair.h"
 #include "disposal/Digest.h"
+#include "disposal/ImagePath.h"
 #include "support/CrcForge.h"
 #include "util/ProgramPath.h"
 
@@ -130,6 +131,23 @@ TEST_F(FileCheckerTest, ThreatsAreFoundWithTheirTypes) {
     EXPECT_EQ("Quarterly report\r\n", ReadText(folder + L"\\report.doc")) << "the archive's document came back";
     EXPECT_TRUE(FileExists(folder + L"\\f.doc")) << "the carrier's document came back";
     EXPECT_EQ(0, MediaRepairReported.load()) << "no media file was repaired";
+}
+
+TEST_F(FileCheckerTest, OurOwnProgramsAndLibrariesPassTheWholeCheck) {
+    // Copies, so that nothing the check might do reaches the build: the program (with the archive library
+    // inside it), the archive library itself and the boot-clean driver.
+    const std::wstring build = ProgramFolder() + L"\\..\\..";
+    const std::wstring images[] = {build + L"\\src\\veludisk.exe", build + L"\\unrar\\unrar.dll",
+                                   build + L"\\driver\\bc.sys"};
+    const ScanStats before = Stats();
+    for (const auto& image : images) {
+        const std::wstring copy = dir / FileNameOf(image);
+        ASSERT_TRUE(::CopyFileW(image.c_str(), copy.c_str(), FALSE)) << std::string(image.begin(), image.end());
+        checker.CheckFile(copy);
+        EXPECT_TRUE(FileExists(copy)) << std::string(image.begin(), image.end());
+    }
+    EXPECT_EQ(0u, Stats().ThreatsFound - before.ThreatsFound);
+    EXPECT_EQ(3u, Stats().FilesExamined - before.FilesExamined);
 }
 
 TEST_F(FileCheckerTest, ALearnedCrcFindsCopiesAndOwnProductPathsLeaveNoLine) {
