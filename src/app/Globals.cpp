@@ -1,5 +1,7 @@
 #include "app/Globals.h"
 
+#include <mutex>
+
 std::atomic<bool> g_bSilent{false};
 std::atomic<int> g_bStandalone{0};
 std::atomic<int> g_nUpdateState{0};
@@ -9,6 +11,7 @@ StartupScanRequest g_StartupScanRequest;
 std::vector<std::wstring> DirectoryList;
 
 std::atomic<int> ReadOnlyScan{0};
+std::atomic<int> ReportOnly{0};
 std::atomic<int> ReplugPending{0};
 std::atomic<int> ThreatFollowUpState{0};
 std::atomic<int> BootkitState{0};
@@ -22,3 +25,18 @@ std::atomic<int> ExeInfectorRepairReported{0};
 std::atomic<int> ArchiveInfectorRepairReported{0};
 
 PageNotices g_Notices;
+
+namespace {
+std::mutex g_scanFolderLock;
+std::wstring g_scanFolder;
+}  // namespace
+
+void SetScanFolder(const std::wstring& folder) {
+    std::lock_guard<std::mutex> hold(g_scanFolderLock);
+    g_scanFolder = folder;
+}
+
+std::wstring ScanFolder() {
+    std::lock_guard<std::mutex> hold(g_scanFolderLock);
+    return g_scanFolder;
+}

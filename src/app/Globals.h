@@ -17,6 +17,13 @@ extern std::vector<std::wstring> DirectoryList;  // "/sdir" directories, handed 
 
 // Scan-session flags.
 extern std::atomic<int> ReadOnlyScan;
+// The console scanner's "--report-only": every place that would change a file, a folder, the registry, a
+// process or the log asks ChangesAllowed() first and, when it may not, does nothing and reports success.
+extern std::atomic<int> ReportOnly;
+inline bool ChangesAllowed() { return ReportOnly.load() == 0; }
+// The folder the drive walk is in, for the console scanner's progress line.
+void SetScanFolder(const std::wstring& folder);
+std::wstring ScanFolder();
 extern std::atomic<int> ReplugPending;
 extern std::atomic<int> ThreatFollowUpState;
 extern std::atomic<int> BootkitState;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/Globals.h"
 #include "cleaners/system/BootCleanDriver.h"
 #include "disposal/CrcBlacklist.h"
 #include "disposal/DigestFile.h"
@@ -49,7 +50,7 @@ bool RemoveTreeContents(const std::wstring& longFolder) {
 }  // namespace
 
 bool DeleteWithFallback(const wchar_t* path, int backup) {
-    if (!path) return true;
+    if (!path || !ChangesAllowed()) return true;
     ::SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     const DWORD attributes = ::GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
@@ -65,7 +66,7 @@ bool DeleteWithFallback(const wchar_t* path, int backup) {
 std::wstring BackupFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
 
 bool BackupFile(const wchar_t* path) {
-    if (!path) return true;
+    if (!path || !ChangesAllowed()) return true;
     const std::wstring folder = BackupFolder();
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring name = FileNameOf(path) + L"_" + std::to_wstring(static_cast<int>(::GetTickCount()));
@@ -106,6 +107,7 @@ HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, 
 }
 
 bool RemoveTreeLongPath(const std::wstring& folder) {
+    if (!ChangesAllowed()) return false;
     std::wstring path = folder;
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     const bool drivePath = path.size() > 3 && path[1] == L':' && path[2] == L'\\' &&
@@ -168,6 +170,7 @@ HRESULT FileDisposer::DisposeTree(const wchar_t* path, DWORD threatType) {
         std::stable_sort(folders.begin(), folders.end(),
                          [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
         for (const auto& folder : folders) {
+            if (!ChangesAllowed()) break;
             const std::wstring withSlash = folder + L"\\";
             if (::RemoveDirectoryW(withSlash.c_str())) continue;
             const DWORD error = ::GetLastError();

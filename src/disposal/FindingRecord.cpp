@@ -1,11 +1,21 @@
 #include "disposal/FindingRecord.h"
 
+#include <atomic>
+
 #include "log/LogFormat.h"
 #include "log/VLogger.h"
+
+namespace {
+std::atomic<FindingObserver*> g_observer{nullptr};
+}
+
+void SetFindingObserver(FindingObserver* observer) { g_observer = observer; }
 
 HRESULT RecordFinding(VLogger& logger, const wchar_t* szMd5, DWORD crc, const wchar_t* path,
                       const wchar_t* outcome, DWORD threatType) {
     if (!path || !*path) return E_FAIL;
+    if (FindingObserver* observer = g_observer.load())
+        observer->OnFinding(FindingEvent{path, outcome ? outcome : L"", szMd5 ? szMd5 : L"", crc, threatType});
     // One data item, so the line carries exactly one stamp whatever the logger's state.
     logger << FormatFindingBody(path, outcome, threatType, szMd5, crc) << LogCtl_EndLine;
     return S_OK;

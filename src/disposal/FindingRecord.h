@@ -2,6 +2,8 @@
 // One activity-log line for every object a cleaner disposes of or repairs.
 #include <windows.h>
 
+#include <string>
+
 class VLogger;
 
 // Outcome texts.
@@ -34,3 +36,17 @@ HRESULT RecordFinding(const wchar_t* szMd5, DWORD crc, const wchar_t* path, cons
                       DWORD threatType);
 HRESULT RecordFinding(VLogger& logger, const wchar_t* szMd5, DWORD crc, const wchar_t* path,
                       const wchar_t* outcome, DWORD threatType);
+
+// Told of every finding as it is recorded (on the scan worker thread), whether or not a log line is written:
+// the console scanner's report. One process-wide observer; null for none.
+struct FindingEvent {
+    std::wstring path, outcome, md5;
+    DWORD crc = 0;
+    DWORD threatType = 0;
+};
+class FindingObserver {
+public:
+    virtual ~FindingObserver() = default;
+    virtual void OnFinding(const FindingEvent& finding) = 0;
+};
+void SetFindingObserver(FindingObserver* observer);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/Globals.h"
 #include "disposal/ImagePath.h"
 #include "disposal/Privilege.h"
 #include "util/ProgramPath.h"
@@ -75,7 +76,7 @@ DWORD FindProcessByPath(const wchar_t* fullPath) {
 }
 
 bool TerminateByPath(const wchar_t* pathOrName) {
-    if (!pathOrName) return false;
+    if (!pathOrName || !ChangesAllowed()) return false;
     const bool fullPath = std::wstring(pathOrName).find(L":\\") != std::wstring::npos;
     const DWORD pid = fullPath ? FindProcessByPath(pathOrName) : FindProcessByName(pathOrName);
     if (!pid) return false;
@@ -132,7 +133,7 @@ void ProcessTable::RefreshIfStale() {
 }
 
 HRESULT ProcessTable::TerminateImage(const wchar_t* path) {
-    if (!path) return E_FAIL;
+    if (!path || !ChangesAllowed()) return E_FAIL;
     RefreshIfStale();
     if (m_protectedPaths.count(path)) return S_FALSE;
     auto it = m_byImage.find(path);

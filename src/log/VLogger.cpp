@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cwchar>
 
+#include "app/Globals.h"
 #include "log/LogFormat.h"
 #include "util/ProgramPath.h"
 
@@ -73,6 +74,7 @@ VLogger::~VLogger() {
 }
 
 void VLogger::Open(const wchar_t* path) {
+    if (!ChangesAllowed()) return;  // not even an empty file
     WIN32_FILE_ATTRIBUTE_DATA info = {};
     ULONGLONG size = 0;
     if (::GetFileAttributesExW(path, GetFileExInfoStandard, &info))
@@ -112,6 +114,10 @@ void VLogger::PutData(const wchar_t* text, std::size_t length) {
 
 void VLogger::Flush() {
     if (!m_file || m_pending.empty()) return;
+    if (!ChangesAllowed()) {
+        m_pending.clear();
+        return;
+    }
     // Appended at the end every time: another process may write the file too.
     LARGE_INTEGER zero = {};
     ::SetFilePointerEx(m_file.Get(), zero, nullptr, FILE_END);

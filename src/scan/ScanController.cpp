@@ -1,5 +1,7 @@
 #include "scan/ScanController.h"
 
+#include <cwchar>
+
 #include "app/Globals.h"
 #include "util/AnsiText.h"
 
@@ -27,6 +29,10 @@ constexpr std::size_t kCommandLineMaxBytes = 259;
 constexpr DWORD kWorkerExitWaitMs = 2000;
 
 }  // namespace
+
+bool IsRiskQuestion(const PromptRequest& request) {
+    return request.caption && std::wcscmp(request.caption, kCaptionRisk) == 0;
+}
 
 ScanController::ScanController(ScanSteps& steps, DriveSystem& drives, ControllerSeams seams)
     : m_steps(steps), m_driveList(drives), m_seams(seams) {

@@ -31,6 +31,9 @@ struct ControllerSeams {
     DWORD explorerDelayMs = 1000;  // pause before opening each drive in Explorer
 };
 
+// Whether a question is the risk statement a scan starts with (the console scanner's "--yes" accepts only it).
+bool IsRiskQuestion(const PromptRequest& request);
+
 class ScanController {
 public:
     ScanController(ScanSteps& steps, DriveSystem& drives, ControllerSeams seams);

@@ -101,7 +101,7 @@ void AutorunCleaner::CleanAutorunInf(const std::wstring& infPath) {
 }
 
 HRESULT AutorunCleaner::ImmunizePath(const std::wstring& path) {
-    if (!CreateFolderPath(path, 1)) return E_FAIL;
+    if (!ChangesAllowed() || !CreateFolderPath(path, 1)) return E_FAIL;
     m_scan.AddImmunized(0);  // adds n + 1 for a reported n: one path
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
     return S_OK;

@@ -45,6 +45,7 @@ void DelphiRepair::Warn(const wchar_t* text) {
 }
 
 bool DelphiRepair::ReplaceUnit(const std::wstring& unit, const std::wstring& with) {
+    if (!ChangesAllowed()) return false;
     m_disposer.DisposeFile(unit.c_str(), kThreatDelphi);
     if (!::MoveFileExW(with.c_str(), unit.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
     m_scan.AddRepaired();
@@ -72,6 +73,7 @@ int DelphiRepair::RepairDelphiLibrary(std::wstring root) {
         Warn(kTextSourceInfected);
         m_disposer.DisposeFile(source.c_str(), kThreatDelphi);
     }
+    if (!ChangesAllowed()) return result;
     m_launcher.RunHidden(ToAnsi(L"\"" + compiler + L"\" \"" + source + L"\""));
     // A unit left by an earlier compile replaces the infected one now; this run's compile serves the next scan.
     if (Exists(rebuilt) && ReplaceUnit(unit, rebuilt)) result = 2;

@@ -207,13 +207,13 @@ HRESULT DisguisedCleaner::RestoreFolder(const std::wstring& folder) {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_HIDDEN)) return S_OK;
     m_scan.AddRepaired();
-    ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (ChangesAllowed()) ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
     return E_FAIL;
 }
 
 HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
     const std::size_t at = FindNoCase(folder, WormMarker());
-    if (at == std::wstring::npos || at == 0 || at > kWormNameMax) return E_FAIL;
+    if (at == std::wstring::npos || at == 0 || at > kWormNameMax || !ChangesAllowed()) return E_FAIL;
     const std::wstring plain = folder.substr(0, at);
     if (::MoveFileW(folder.c_str(), plain.c_str())) {
         folder = plain;
@@ -246,6 +246,7 @@ HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target) {
             DisposeDisguised(windows + L"\\" + name, kThreatScript);
         }
     }
+    if (!ChangesAllowed()) return S_OK;
     RegKey run;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
                         KEY_SET_VALUE, run.Put()) == ERROR_SUCCESS)

@@ -93,11 +93,15 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     std::wstring target = FolderOf(full) + DocumentNameFor(FileNameOf(full));
     MakeUniqueName(target, L".doc");
     if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) return false;  // never over a file
-    FileHandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (!out || !::WriteFile(out.Get(), document, DWORD(documentSize), &written, nullptr) || written != documentSize)
-        return false;
-    out.Reset();
+    // A report-only run lists the document it would write back, and writes nothing.
+    if (ChangesAllowed()) {
+        FileHandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+        DWORD written = 0;
+        if (!out || !::WriteFile(out.Get(), document, DWORD(documentSize), &written, nullptr) ||
+            written != documentSize)
+            return false;
+    }
     m_scan.AddRepaired();
     RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatFixedPath);
     ExeInfectorRepairReported = 1;
@@ -105,7 +109,7 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
 }
 
 bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth) {
-    if (!path || !m_archive.Ready()) return false;
+    if (!path || !m_archive.Ready() || !ChangesAllowed()) return false;
     const std::wstring archivePath(path);
     std::string ansiArchive;
     if (!ExactAnsi(archivePath, ansiArchive)) return false;

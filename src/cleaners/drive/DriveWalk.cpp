@@ -1,5 +1,6 @@
 #include "cleaners/drive/DriveWalk.h"
 
+#include "app/Globals.h"
 #include "cleaners/drive/DisguisedCleaner.h"
 #include "cleaners/drive/FileCheckRules.h"
 #include "cleaners/drive/FileChecker.h"
@@ -46,6 +47,7 @@ HRESULT DriveWalker::WalkDirectory(const std::wstring& dir, UINT driveType) {
         explicit Level(int& d) : depth(d) { ++depth; }
         ~Level() { --depth; }
     } level(m_depth);
+    SetScanFolder(dir);
     WIN32_FIND_DATAW found;
     FindHandle find(::FindFirstFileW((dir + L"*.*").c_str(), &found));
     if (!find) return E_FAIL;
@@ -69,7 +71,7 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const WIN32_FIND_DATAW& fo
     const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     if (driveType == DRIVE_REMOVABLE && hidden && (folder || WalkUnhidesFile(full))) {
-        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (ChangesAllowed()) ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
     }
     if (!folder) {

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "app/Globals.h"
 #include "cleaners/drive/MediaFiles.h"
 #include "disposal/FindingRecord.h"
 #include "scan/ScanController.h"
@@ -119,6 +120,7 @@ MediaEditor& WindowsMediaEditor() {
 }
 
 int DisableUrlAndExitCommands(bool flag) {
+    if (!ChangesAllowed()) return 0;
     const DWORD value = flag ? 0 : 1;
     RegKey probe;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPreferenceKey, 0, KEY_SET_VALUE, probe.Put()) != ERROR_SUCCESS) return 0;
@@ -134,7 +136,7 @@ bool MediaRepair::RepairMediaFile(const wchar_t* path) {
     if (m_editor.ReadFirstScript(path, type, command)) {
         // Whatever its type, the first command goes; "URLANDEXIT" is only the commonest.
         ++found;
-        m_editor.RemoveFirstScript(path);
+        if (ChangesAllowed()) m_editor.RemoveFirstScript(path);
     }
     std::wstring licence;
     if (m_editor.ReadLicenceInfo(path, licence) && StartsWithKnownLicenceAddress(licence)) ++found;

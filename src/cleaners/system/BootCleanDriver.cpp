@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/Globals.h"
 #include "cleaners/system/BootDeleteList.h"
 #include "util/ModuleResource.h"
 #include "util/ProgramPath.h"
@@ -63,6 +64,7 @@ BootCleanRegistrar::~BootCleanRegistrar() {
 std::wstring BootCleanRegistrar::ExtractedPath() { return ProgramFolder() + L"\\bc.sys"; }
 
 HRESULT BootCleanRegistrar::ExtractBootCleanDriver() {
+    if (!ChangesAllowed()) return E_FAIL;
     if (ProgramFolder().empty()) return E_FAIL;
     bool created = false;
     const bool written = WriteProgramResource(kDriverResourceId, L"BINARYTYPE", ExtractedPath().c_str(), &created);
@@ -78,6 +80,7 @@ void BootCleanRegistrar::RemoveExtractedDriver() {
 
 HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName,
                                                    const wchar_t* loadOrderGroup, DWORD startType) {
+    if (!ChangesAllowed()) return E_FAIL;
     const std::wstring source = ProgramFolder() + L"\\" + fileName;
     const std::wstring target = SystemFolder() + L"\\Drivers\\" + fileName;
     ULONGLONG sourceVersion = 0, targetVersion = 0;
@@ -101,7 +104,7 @@ HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, cons
 }
 
 HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
-    if (!path || !*path) return E_FAIL;
+    if (!path || !*path || !ChangesAllowed()) return E_FAIL;
     if (!m_installed) {
         if (FAILED(InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
         m_installed = true;

@@ -1,0 +1,243 @@
+// velscan: the console scanner on the same controller and cleaners as the program.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/Globals.h"
+#include "app/ScanOptions.h"
+#include "disposal/FindingRecord.h"
+#include "log/VLogger.h"
+#include "scan/DriveSystemWin.h"
+#include "scan/ProgramScanSteps.h"
+#include "scan/ScanController.h"
+#include "scan/ScanReport.h"
+#include "util/WinHandle.h"
+
+namespace {
+
+constexpr char kBuild[] = "Veludisk velscan 1.0 (" __DATE__ ")";
+constexpr DWORD kProgressEveryMs = 250;
+
+// Taken before any other static initialiser: the log opens at start-up and moves the current directory to the
+// program's folder (so relative PATHs are resolved against this), and must not even create its file when
+// nothing may change.
+struct EarlyStart {
+    std::wstring directory;
+    EarlyStart() {
+        wchar_t buffer[MAX_PATH + 1] = {};
+        const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, buffer);
+        if (n && n <= MAX_PATH) directory.assign(buffer, n);
+        int argc = 0;
+        if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
+            for (int i = 1; i < argc; ++i)
+                if (std::wstring(argv[i]) == L"--report-only") ReportOnly = 1;
+            ::LocalFree(argv);
+        }
+    }
+};
+EarlyStart g_early __attribute__((init_priority(101)));
+
+// Text to a console in its own characters, to a file or pipe in the ANSI code page.
+void Print(DWORD which, const std::wstring& text) {
+    HANDLE out = ::GetStdHandle(which);
+    DWORD mode = 0, written = 0;
+    if (::GetConsoleMode(out, &mode)) {
+        ::WriteConsoleW(out, text.data(), DWORD(text.size()), &written, nullptr);
+        return;
+    }
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return;
+    std::string narrow(std::size_t(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), &narrow[0], n, nullptr, nullptr);
+    ::WriteFile(out, narrow.data(), DWORD(narrow.size()), &written, nullptr);
+}
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+bool IsTerminal(DWORD which) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
+// The risk statement is accepted with --yes; every other question takes the answer that changes least.
+// Without --yes questions go to the console; no answer (no console input) is No.
+class ConsolePrompter final : public Prompter {
+public:
+    explicit ConsolePrompter(bool yes) : m_yes(yes) {}
+    int Ask(const PromptRequest& request) override {
+        const UINT buttons = request.style & MB_TYPEMASK;
+        const bool yesNo = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
+        Print(STD_ERROR_HANDLE, L"\n[" + std::wstring(request.caption) + L"] " + request.text + L"\n");
+        if (!yesNo) return IDOK;
+        if (m_yes) return IsRiskQuestion(request) ? IDYES : IDNO;
+        Print(STD_ERROR_HANDLE, L"(y/N) ");
+        char line[16] = {};
+        DWORD read = 0;
+        if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), line, sizeof line - 1, &read, nullptr) || read == 0)
+            return IDNO;
+        return (line[0] == 'y' || line[0] == 'Y') ? IDYES : IDNO;
+    }
+
+private:
+    bool m_yes;
+};
+
+// No Explorer windows, no compiler, no web pages, no restart: the console scanner only scans.
+class QuietLauncher final : public ProgramLauncher {
+public:
+    bool RunCommand(const std::string&) override { return false; }
+    bool OpenWithShell(const std::wstring&) override { return false; }
+    bool RunHidden(const std::string&) override { return false; }
+};
+class NoRestart final : public SystemRestarter {
+public:
+    bool ForceRestart() override { return false; }
+};
+
+class ReportCollector final : public FindingObserver {
+public:
+    void OnFinding(const FindingEvent& f) override {
+        std::lock_guard<std::mutex> hold(m_lock);
+        // Nothing is removed in a report-only run, so later steps may meet the same file again: one line each.
+        for (const auto& seen : m_findings)
+            if (seen.path == f.path && seen.threatType == f.threatType) return;
+        m_findings.push_back(ReportFinding{f.path, f.outcome, f.threatType, f.md5, f.crc});
+    }
+    std::vector<ReportFinding> Findings() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_findings;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<ReportFinding> m_findings;
+};
+
+class ConsoleWindow final : public ScanWindow {
+public:
+    explicit ConsoleWindow(HWND hwnd) : m_hwnd(hwnd) {}
+    HWND Handle() override { return m_hwnd; }
+    void CallPage(const wchar_t*, const std::wstring&, const wchar_t*) override {}
+    void Close() override {}
+
+private:
+    HWND m_hwnd;
+};
+
+std::wstring Absolute(const std::wstring& path) {
+    const bool absolute = (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
+    if (absolute || g_early.directory.empty()) return path;
+    std::wstring base = g_early.directory;
+    if (base.back() != L'\\') base += L'\\';
+    return base + path;
+}
+
+bool WriteUtf8File(const std::wstring& path, const std::string& text) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr) && written == text.size();
+}
+
+void ShowProgress(const ScanStats& s, bool final) {
+    wchar_t head[96];
+    std::swprintf(head, 96, L"\r已检查 %u 个文件，发现 %u 个威胁  ", unsigned(s.FilesExamined), unsigned(s.ThreatsFound));
+    std::wstring folder = final ? std::wstring() : ScanFolder();
+    if (folder.size() > 48) folder = L"..." + folder.substr(folder.size() - 45);
+    std::wstring line = head + folder;
+    line.resize(100, L' ');
+    Print(STD_ERROR_HANDLE, line + (final ? L"\n" : L""));
+}
+
+int Run(const ScanOptions& options) {
+    HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!hwnd) {
+        Print(STD_ERROR_HANDLE, L"velscan: 无法创建消息窗口\n");
+        return 2;
+    }
+    ReportCollector collector;
+    SetFindingObserver(&collector);
+    ConsolePrompter prompter(options.yes);
+    QuietLauncher launcher;
+    NoRestart restarter;
+    ProgramScanSteps steps;
+    WindowsDriveSystem drives;
+    ControllerSeams seams{prompter, launcher, restarter};
+    seams.explorerDelayMs = 0;
+    ScanController controller(steps, drives, seams);
+    if (FAILED(controller.InitController(hwnd))) {
+        Print(STD_ERROR_HANDLE, L"velscan: 扫描引擎无法初始化（程序文件可能已损坏）\n");
+        SetFindingObserver(nullptr);
+        ::DestroyWindow(hwnd);
+        return 2;
+    }
+    std::vector<std::wstring> folders;
+    for (const auto& p : options.paths) folders.push_back(Absolute(p));
+    controller.SetDirectoryList(folders);
+    if (FAILED(controller.StartScan(options.mode))) {
+        Print(STD_ERROR_HANDLE, L"velscan: 扫描未能开始\n");
+        controller.ShutdownController();
+        SetFindingObserver(nullptr);
+        ::DestroyWindow(hwnd);
+        return 2;
+    }
+    const bool progress = !options.quiet && IsTerminal(STD_ERROR_HANDLE);
+    ConsoleWindow window(hwnd);
+    DWORD lastProgress = ::GetTickCount();
+    for (bool done = false; !done;) {
+        MSG msg;
+        while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_COMMAND && LOWORD(msg.wParam) == ID_SCAN_DONE) done = true;
+        }
+        if (progress && ::GetTickCount() - lastProgress >= kProgressEveryMs) {
+            ScanStats s;
+            controller.SnapshotCounters(s);
+            ShowProgress(s, false);
+            lastProgress = ::GetTickCount();
+        }
+        if (!done) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    controller.OnScanDone(window);
+    ScanStats s;
+    controller.SnapshotCounters(s);
+    if (progress) ShowProgress(s, true);
+    controller.ShutdownController();
+    SetFindingObserver(nullptr);
+    ::DestroyWindow(hwnd);
+
+    const auto findings = collector.Findings();
+    std::wstring text = options.reportOnly ? L"仅报告模式：未做任何更改。将采取的操作：\n" : L"发现并处理：\n";
+    for (const auto& f : findings)
+        text += L"  [" + Wide(ActionOf(f.outcome)) + L"] " + f.path + L"  (类型 " + std::to_wstring(f.threatType) + L")\n";
+    if (findings.empty()) text += L"  （无）\n";
+    text += L"扫描结果：\n" + Wide(FormatSummary(s));
+    Print(STD_OUTPUT_HANDLE, text);
+    if (!options.jsonPath.empty() &&
+        !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings))) {
+        Print(STD_ERROR_HANDLE, L"velscan: 无法写入报告文件 " + options.jsonPath + L"\n");
+        return 2;
+    }
+    return s.ThreatsFound > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    ScanOptions options;
+    std::wstring error;
+    if (!ParseScanOptions(args, options, error)) {
+        Print(STD_ERROR_HANDLE, L"velscan: " + error + L"\n" + kScanUsage);
+        return 2;
+    }
+    if (options.help) {
+        Print(STD_OUTPUT_HANDLE, kScanUsage);
+        return 0;
+    }
+    ReportOnly = options.reportOnly ? 1 : 0;
+    g_bSilent = true;  // no window to close and no restart question at the end
+    return Run(options);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// What the console scanner prints and writes at the end of a run: the summary table and the JSON report.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scan/ScanStats.h"
+
+struct ReportFinding {
+    std::wstring path;
+    std::wstring outcome;  // the log's outcome text ("删除成功", "重启删除", "修复成功")
+    std::uint32_t threatType = 0;
+    std::wstring md5;  // empty when none could be taken
+    std::uint32_t crc = 0;
+};
+
+// "delete", "delete at restart" or "repair" for an outcome text; "other" for anything else.
+const char* ActionOf(const std::wstring& outcome);
+
+// UTF-8 of wide text (UTF-16 where wchar_t has 16 bits); unpaired surrogates become U+FFFD.
+std::string ToUtf8(const std::wstring& text);
+
+// The seven counters, one per line, names as in ScanStats.
+std::string FormatSummary(const ScanStats& s);
+
+// One JSON object (schema in the README): build, mode, reportOnly, counters, findings.
+std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
+                             const std::vector<ReportFinding>& findings);

@@ -1,0 +1,96 @@
+// The console scanner's options, summary and JSON report.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/ScanOptions.h"
+#include "scan/ScanReport.h"
+
+namespace {
+
+TEST(ScanOptions, ModesPathsAndSwitches) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool ok;
+        int mode;
+        std::size_t paths;
+    } cases[] = {
+        {{L"--usb"}, true, 4, 0},
+        {{L"--system", L"--yes"}, true, 0, 0},
+        {{L"--all", L"--quiet", L"--report-only"}, true, 1, 0},
+        {{L"D:\\", L"E:\\docs"}, true, 5, 2},
+        {{L"--", L"--odd-folder-name"}, true, 5, 1},
+        {{}, false, -1, 0},
+        {{L"--yes"}, false, -1, 0},
+        {{L"--usb", L"--all"}, false, -1, 0},
+        {{L"--usb", L"D:\\"}, false, -1, 0},
+        {{L"--usbb"}, false, -1, 0},
+        {{L"-x", L"D:\\"}, false, -1, 0},
+        {{L"--json"}, false, -1, 0},
+        {{L"--usb", L"--json", L""}, false, -1, 0},
+    };
+    for (const auto& c : cases) {
+        ScanOptions o;
+        std::wstring error;
+        const bool ok = ParseScanOptions(c.args, o, error);
+        EXPECT_EQ(c.ok, ok) << c.args.size();
+        EXPECT_EQ(c.ok, error.empty()) << "a refusal always says why";
+        if (ok) {
+            EXPECT_EQ(c.mode, o.mode);
+            EXPECT_EQ(c.paths, o.paths.size());
+        }
+    }
+    ScanOptions o;
+    std::wstring error;
+    ASSERT_TRUE(ParseScanOptions({L"--json", L"out.json", L"--report-only", L"--yes", L"--quiet", L"--usb"}, o, error));
+    EXPECT_EQ(L"out.json", o.jsonPath);
+    EXPECT_TRUE(o.reportOnly && o.yes && o.quiet);
+    ASSERT_FALSE(ParseScanOptions({L"--frobnicate"}, o, error));
+    EXPECT_EQ(L"\u672a\u77e5\u9009\u9879: --frobnicate", error);  // 未知选项
+    EXPECT_NE(std::wstring::npos, std::wstring(kScanUsage).find(L"--report-only"));
+}
+
+TEST(ScanReport, Utf8OfWideText) {
+    EXPECT_EQ("a\xe5\x88\xa0", ToUtf8(L"a\u5220"));
+    std::wstring astral;
+    if (sizeof(wchar_t) == 2) {
+        astral = {wchar_t(0xD83D), wchar_t(0xDE00)};
+        EXPECT_EQ("\xf0\x9f\x98\x80", ToUtf8(astral));
+        EXPECT_EQ("\xef\xbf\xbd" "x", ToUtf8(std::wstring{wchar_t(0xD83D), L'x'})) << "unpaired surrogate";
+    } else {
+        astral = {wchar_t(0x1F600)};
+        EXPECT_EQ("\xf0\x9f\x98\x80", ToUtf8(astral));
+        EXPECT_EQ("\xef\xbf\xbd", ToUtf8(std::wstring{wchar_t(0xD800)}));
+    }
+}
+
+TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
+    ScanStats s;
+    s.FilesExamined = 12;
+    s.ThreatsFound = 2;
+    s.Deleted = 1;
+    s.RebootPending = 1;
+    const std::vector<ReportFinding> findings = {
+        {L"U:\\a \"b\"\\\u5220.exe", L"\u5220\u9664\u6210\u529f", 4, L"0123456789abcdef0123456789abcdef", 0x08FFD97D},
+        {L"U:\\x\ty.bin", L"\u91cd\u542f\u5220\u9664", 1, L"", 0xAB},
+    };
+    const std::string json = FormatJsonReport("Veludisk test", 4, true, s, findings);
+    EXPECT_EQ(
+        "{\n  \"build\": \"Veludisk test\",\n  \"mode\": 4,\n  \"reportOnly\": true,\n  \"counters\": {\n"
+        "    \"FilesExamined\": 12,\n    \"ThreatsFound\": 2,\n    \"Immunized\": 0,\n    \"Repaired\": 0,\n"
+        "    \"Disguised\": 0,\n    \"Deleted\": 1,\n    \"RebootPending\": 1\n  },\n  \"findings\": [\n"
+        "    {\"path\": \"U:\\\\a \\\"b\\\"\\\\\xe5\x88\xa0.exe\", \"outcome\": \"\xe5\x88\xa0\xe9\x99\xa4\xe6\x88\x90\xe5\x8a\x9f\", "
+        "\"action\": \"delete\", \"threatType\": 4, \"md5\": \"0123456789abcdef0123456789abcdef\", \"crc32\": \"08FFD97D\"},\n"
+        "    {\"path\": \"U:\\\\x\\u0009y.bin\", \"outcome\": \"\xe9\x87\x8d\xe5\x90\xaf\xe5\x88\xa0\xe9\x99\xa4\", "
+        "\"action\": \"delete at restart\", \"threatType\": 1, \"md5\": null, \"crc32\": \"000000AB\"}\n  ]\n}\n",
+        json);
+    EXPECT_NE(std::string::npos, FormatJsonReport("b", 5, false, ScanStats(), {}).find("\"findings\": []"));
+    EXPECT_STREQ("repair", ActionOf(L"\u4fee\u590d\u6210\u529f"));
+    EXPECT_STREQ("other", ActionOf(L"?"));
+    const std::string summary = FormatSummary(s);
+    EXPECT_NE(std::string::npos, summary.find("FilesExamined"));
+    EXPECT_NE(std::string::npos, summary.find("RebootPending"));
+    EXPECT_EQ(7, std::count(summary.begin(), summary.end(), '\n'));
+}
+
+}  // namespace
