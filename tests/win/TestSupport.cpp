@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <cstdio>
 
 #include "log/LogFormat.h"
@@ -111,3 +114,23 @@ ChildProcess StartProcess(const std::wstring& exe, const std::wstring& args) {
 }
 
 bool StillRunning(ChildProcess& child) { return ::WaitForSingleObject(child.process.Get(), 0) == WAIT_TIMEOUT; }
+
+// A shell link at `lnk` that starts `target` with "/run".
+bool MakeShortcut(const std::wstring& lnk, const std::wstring& target) {
+    if (FAILED(::CoInitialize(nullptr))) return false;
+    bool ok = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        link->SetPath(target.c_str());
+        link->SetArguments(L"/run");
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            ok = SUCCEEDED(file->Save(lnk.c_str(), TRUE));
+            file->Release();
+        }
+        link->Release();
+    }
+    ::CoUninitialize();
+    return ok;
+}

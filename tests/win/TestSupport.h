@@ -27,6 +27,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::vector<unsigned char> ReadBytes(const std::wstring& path);
 std::string ReadText(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// A shell link at `lnk` that starts `target`.
+bool MakeShortcut(const std::wstring& lnk, const std::wstring& target);
 std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
 std::string Hex(const std::string& bytes);
 // A program started for a test: "exe" args, with the test's environment.

@@ -42,24 +42,6 @@ bool CopyProgram(const std::wstring& to) {
     return ::CopyFileW((ProgramFolder() + L"\\startup_probe.exe").c_str(), to.c_str(), FALSE) != 0;
 }
 
-bool MakeShortcut(const std::wstring& lnk, const std::wstring& target) {
-    if (FAILED(::CoInitialize(nullptr))) return false;
-    bool ok = false;
-    IShellLinkW* link = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                     reinterpret_cast<void**>(&link)))) {
-        link->SetPath(target.c_str());
-        link->SetArguments(L"/run");
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            ok = SUCCEEDED(file->Save(lnk.c_str(), TRUE));
-            file->Release();
-        }
-        link->Release();
-    }
-    ::CoUninitialize();
-    return ok;
-}
 
 bool BackedUp(const std::wstring& name) {
     WIN32_FIND_DATAW data;

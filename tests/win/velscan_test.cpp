@@ -112,6 +112,16 @@ void MakeInfectedStick(const std::wstring& root) {
     ASSERT_TRUE(WriteBytes(root + L"作业\\run.vbs", std::vector<unsigned char>(2000, ' ') +
                                                        "\nExecute x\nucase(hex(int(rnd*24000+40960))"));
     ASSERT_TRUE(WriteBytes(root + L"作业\\report.doc.exe", ReadBytes(ProgramFolder() + L"\\doc_infector.exe")));
+    // An archive dropper carrying a document, and a shortcut worm beside the hidden folder it pretends to be.
+    ASSERT_TRUE(::CreateDirectoryW((root + L"资料").c_str(), nullptr));
+    std::vector<unsigned char> dropper = folderIcon + "KillVirus.TXT SOLA exefile\\shell\\";
+    const auto rar = ReadBytes(ProgramFolder() + L"\\fixtures\\archives\\document.rar");
+    dropper.insert(dropper.end(), rar.begin(), rar.end());
+    ASSERT_TRUE(WriteBytes(root + L"资料\\季度报告.exe", dropper));
+    ASSERT_TRUE(::CreateDirectoryW((root + L"照片").c_str(), nullptr));
+    ASSERT_TRUE(::SetFileAttributesW((root + L"照片").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteBytes(root + L"照片\\worm.vbs", std::string(1500, ' ') + "\r\nWScript.Echo 1\r\n"));
+    ASSERT_TRUE(MakeShortcut(root + L"照片.lnk", root + L"照片\\worm.vbs"));
 }
 
 void ClearDrive(const std::wstring& root) {
@@ -180,6 +190,10 @@ TEST(Velscan, ReportOnlyChangesNothingThenTheRealRunCleansAndASecondFindsNothing
     EXPECT_EQ(0u, ::GetFileAttributesW((root + L"作业").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(0u, ::GetFileAttributesW((root + L"作业\\论文.doc").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((root + L"autorun.inf\\此资料夹为免疫资料夹").c_str()));
+    EXPECT_EQ("Quarterly report\r\n", ReadText(root + L"资料\\report.doc")) << "the archive's document came back";
+    EXPECT_FALSE(FileExists(root + L"资料\\季度报告.exe"));
+    EXPECT_FALSE(FileExists(root + L"照片\\worm.vbs")) << "the shortcut's target";
+    EXPECT_EQ(RealTrustVerifier().Verify((root + L"照片.lnk").c_str()) == 0, FileExists(root + L"照片.lnk"));
     EXPECT_NE(std::string::npos, clean.json.find("\"Immunized\": 1"));
 
     Snapshot(L"U:", L"", before);
@@ -208,3 +222,10 @@ TEST(Velscan, ExitCodesAndUsage) {
 }
 
 }  // namespace
+
+// Run by tools/main-job.sh (not by the test run): writes the infected stick into the root of U:.
+TEST(InfectedStick, Generate) {
+    ASSERT_TRUE(::GetEnvironmentVariableW(L"VELUDISK_MAKE_STICK", nullptr, 0) > 0) << "run through tools/main-job.sh";
+    ClearDrive(L"U:\\");
+    MakeInfectedStick(L"U:\\");
+}

@@ -109,7 +109,7 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
 }
 
 bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth) {
-    if (!path || !m_archive.Ready() || !ChangesAllowed()) return false;
+    if (!path || !m_archive.Ready()) return false;
     const std::wstring archivePath(path);
     std::string ansiArchive;
     if (!ExactAnsi(archivePath, ansiArchive)) return false;
@@ -132,6 +132,13 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
         std::wstring target = FolderOf(archivePath) + bare;
         const std::size_t dot = bare.find_last_of(L'.');
         MakeUniqueName(target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
+        if (!ChangesAllowed()) {
+            // A report-only run lists the document it would extract; a nested archive it cannot open unextracted.
+            if (IsNestedArchiveEntry(entry)) return false;
+            m_scan.AddRepaired();
+            RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatCrc);
+            return true;
+        }
         std::string ansiTarget;
         if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget) ||
             m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) != ERAR_SUCCESS)
