@@ -14,6 +14,7 @@ cmake --preset bench >/dev/null && cmake --build build/bench --target filecheck_
 cmake --preset "$preset" >/dev/null && cmake --build "build/$preset" --target velscan >/dev/null
 build="build/$preset"
 tests/wine/prefix.sh ensure "$build" "$bits"
+tests/wine/prefix.sh stop "$build" "$bits" 2>/dev/null || true  # a server left running by hand is restarted
 tests/wine/prefix.sh start "$build" "$bits"
 trap 'tests/wine/prefix.sh stop "$build" "$bits" 2>/dev/null || true' EXIT
 corpus="$build/wine/drives/t/bench-corpus"

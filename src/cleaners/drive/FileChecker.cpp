@@ -1,5 +1,6 @@
 #include "cleaners/drive/FileChecker.h"
 
+#include <new>
 #include <vector>
 
 #include "app/Globals.h"
@@ -35,6 +36,8 @@ HRESULT FileChecker::Init() {
 void FileChecker::Release() {
     // The library stays loaded for the rest of the run: later scans share it.
     m_icons.Clear();
+    m_buffer.reset();
+    m_capacity = 0;
 }
 
 bool FileChecker::IconStep(const std::wstring& path, const std::uint8_t* image, std::size_t size) {
@@ -51,11 +54,16 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     FileContentHandle content;
     if (reader.Open(path.c_str(), content) == ContentMode::NotReadable) return result;
     if (!ContentSizeReadable(content.size)) return result;
-    std::vector<std::uint8_t> buffer(content.size);
-    if (!reader.Read(content, buffer.data())) return result;
+    if (content.size > m_capacity) {
+        m_buffer.reset(new (std::nothrow) std::uint8_t[content.size]);
+        m_capacity = m_buffer ? content.size : 0;
+        if (!m_buffer) return result;
+    }
+    // Every byte the checks look at is read from the file: a failed or short read ends the check.
+    if (!reader.Read(content, m_buffer.get())) return result;
+    const std::uint8_t* data = m_buffer.get();
+    const std::size_t size = content.size;
     content = FileContentHandle();  // closed: the file may be deleted below
-    const std::uint8_t* data = buffer.data();
-    const std::size_t size = buffer.size();
     m_scan.AddFilesExamined();
 
     const std::uint32_t crc = Crc32(0, data, size);

@@ -3,6 +3,7 @@
 // document repairs and the folder-icon test, in a fixed order; and what is found is removed.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "cleaners/drive/IconMatch.h"
@@ -40,4 +41,8 @@ private:
     VolumeLayoutSource& m_volumes;
     IconTable m_icons;
     bool m_iconMatched = false;
+    // One read buffer for the whole scan, grown to the largest file: a fresh large allocation per file costs
+    // more than reading the file (page faults and zero-filling, worst under Wine).
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_capacity = 0;
 };
