@@ -79,3 +79,8 @@ bool IsPeFile(const wchar_t* path) {
     std::uint8_t nt[kNtHeadersProbe];
     return ReadExactly(file.Get(), nt, sizeof nt) && NtSignatureOk(nt, sizeof nt);
 }
+
+std::wstring Md5TextOfFile(const wchar_t* path) {
+    const wchar_t* text = nullptr;
+    return Md5OfFile(path, &text, 0x500000, 0) == 0 && text ? std::wstring(text) : std::wstring();
+}

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Reads a whole file (sharing read and write) whose size is above `minExclusive` and at most `maxInclusive`.
@@ -16,6 +17,8 @@ HRESULT Crc32OfFile(const wchar_t* path, std::uint32_t* crc);
 // MD5 of a file read in 4096-byte blocks (sharing read, write and delete), under the size rule of
 // Md5OfBuffer. 0 on success, 1 otherwise; the text lives in this helper's buffer until its next call.
 int Md5OfFile(const wchar_t* path, const wchar_t** text, std::uint32_t limit, int force);
+// The same as a string the caller keeps (limit 0x500000, not forced); empty when it could not be taken.
+std::wstring Md5TextOfFile(const wchar_t* path);
 
 // "MZ", then "PE\0\0" at e_lfanew, with 248 bytes of headers readable there.
 bool IsPeFile(const wchar_t* path);

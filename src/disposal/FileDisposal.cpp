@@ -121,6 +121,16 @@ bool RemoveTreeLongPath(const std::wstring& folder) {
     return ::RemoveDirectoryW(longPath.c_str()) != 0;
 }
 
+bool RemoveFoundFile(ScanController& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
+                     DWORD crc, DWORD threatType, bool record) {
+    const bool deleted = DeleteWithFallback(path.c_str(), 1);
+    if (record)
+        RecordFinding(log, md5.empty() ? nullptr : md5.c_str(), crc, path.c_str(),
+                      deleted ? kOutcomeDeleted : kOutcomeRebootDelete, threatType);
+    deleted ? scan.AddDeleted() : scan.AddRebootPending();
+    return deleted;
+}
+
 HRESULT FileDisposer::DisposeFile(const wchar_t* path, DWORD threatType) {
     if (!path) return E_FAIL;
     const DWORD attributes = ::GetFileAttributesW(path);
@@ -132,9 +142,7 @@ HRESULT FileDisposer::DisposeFile(const wchar_t* path, DWORD threatType) {
     }
     std::uint32_t crc = 0;
     if (FAILED(Crc32OfFile(path, &crc))) crc = 0;
-    const wchar_t* md5 = nullptr;
-    std::wstring md5Text;
-    if (Md5OfFile(path, &md5, 0x500000, 0) == 0) md5Text = md5;
+    const std::wstring md5Text = Md5TextOfFile(path);
     // A CRC that could not be taken (0) is nothing to learn.
     if ((threatType == kThreatAutorun || threatType == kThreatScript) && crc != 0) m_crcs.LearnCrc(crc);
     if (threatType == kThreatSilent) {

@@ -24,6 +24,12 @@ bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::
 // names such as "con"), without following junctions out of it. Only drive paths ("X:\...") are taken.
 bool RemoveTreeLongPath(const std::wstring& folder);
 
+// Deletes a file found as a threat (with a backup), writes its finding line unless `record` is false, and
+// counts it as deleted or as waiting for the restart. True when it is gone now. An empty MD5 text is written
+// as "no digest".
+bool RemoveFoundFile(ScanController& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
+                     DWORD crc, DWORD threatType, bool record = true);
+
 // The full treatment of threat files, reporting to a scan's counters, its CRC blacklist and a log.
 class FileDisposer {
 public:

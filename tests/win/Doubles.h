@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cleaners/drive/MediaRepair.h"
 #include "disposal/Safeguards.h"
 #include "util/Seams.h"
 
@@ -69,4 +70,13 @@ public:
     }
     std::vector<std::wstring> trusted;
     std::vector<std::wstring> asked;
+};
+
+// A Windows without the media runtime: no media file is examined.
+class NoMediaRuntime final : public MediaEditor {
+public:
+    bool Available() override { return false; }
+    bool ReadFirstScript(const wchar_t*, std::wstring&, std::wstring&) override { return false; }
+    bool RemoveFirstScript(const wchar_t*) override { return false; }
+    bool ReadLicenceInfo(const wchar_t*, std::wstring&) override { return false; }
 };

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "disposal/Digest.h"
+#include "support/CrcForge.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -133,4 +136,11 @@ bool MakeShortcut(const std::wstring& lnk, const std::wstring& target) {
     }
     ::CoUninitialize();
     return ok;
+}
+
+std::vector<unsigned char> BytesWithCrc(std::size_t size, std::uint32_t crc, unsigned seed) {
+    std::vector<unsigned char> bytes = PatternBytes(size - 4, seed);
+    const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), crc);
+    bytes.insert(bytes.end(), suffix.begin(), suffix.end());
+    return bytes;
 }

@@ -2,6 +2,7 @@
 // Files and folders for tests that run under Wine, on the test drives of the throwaway prefix.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "util/WinHandle.h"
@@ -30,6 +31,9 @@ bool FileExists(const std::wstring& path);
 // A shell link at `lnk` that starts `target`.
 bool MakeShortcut(const std::wstring& lnk, const std::wstring& target);
 std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
+// `size` bytes (at least 4) whose CRC-32 is `crc`: a stand-in for a listed worm without carrying the worm.
+constexpr std::uint32_t kListedCrc = 0x08FFD97D;  // the first value of the shipped blacklist
+std::vector<unsigned char> BytesWithCrc(std::size_t size, std::uint32_t crc = kListedCrc, unsigned seed = 1);
 std::string Hex(const std::string& bytes);
 // A program started for a test: "exe" args, with the test's environment.
 struct ChildProcess {

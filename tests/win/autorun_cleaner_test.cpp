@@ -15,20 +15,11 @@
 #include "cleaners/drive/MediaRepair.h"
 #include "disposal/Digest.h"
 #include "scan/ProcessFolderScan.h"
-#include "support/CrcForge.h"
 #include "util/ProgramPath.h"
 
 namespace {
 
 const std::string kDeleted = "\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6";  // 删除成功
-
-class NoMedia final : public MediaEditor {
-public:
-    bool Available() override { return false; }
-    bool ReadFirstScript(const wchar_t*, std::wstring&, std::wstring&) override { return false; }
-    bool RemoveFirstScript(const wchar_t*) override { return false; }
-    bool ReadLicenceInfo(const wchar_t*, std::wstring&) override { return false; }
-};
 
 class ListedGuard final : public SystemFileGuard {
 public:
@@ -44,13 +35,6 @@ public:
     }
     std::vector<std::wstring> images;
 };
-
-std::vector<unsigned char> Listed(std::size_t size = 3000, unsigned seed = 3) {
-    std::vector<unsigned char> bytes = PatternBytes(size - 4, seed);
-    const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), 0x08FFD97D);
-    bytes.insert(bytes.end(), suffix.begin(), suffix.end());
-    return bytes;
-}
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 bool IsFolder(const std::wstring& path) {
@@ -79,7 +63,7 @@ protected:
     ListedTrust trust;
     ListedGuard guard;
     SystemVolumeLayout volumes;
-    NoMedia noMedia;
+    NoMediaRuntime noMedia;
     DocumentRestore documents{controller, *log};
     MediaRepair media{noMedia, controller, *log};
     FileChecker checker{controller, *log, crcs, documents, media, volumes};
@@ -164,7 +148,7 @@ TEST_F(RootPassTest, ProtectedSystemFilesAndTrustedProgramsNamedByAutorunStay) {
 
 TEST_F(RootPassTest, RecycledExeAndOtherRootFiles) {
     ASSERT_TRUE(WriteBytes(dir / L"RECYCLED.exe", std::string("not even a program")));
-    ASSERT_TRUE(WriteBytes(dir / L"listed.bin", Listed()));
+    ASSERT_TRUE(WriteBytes(dir / L"listed.bin", BytesWithCrc(3000, kListedCrc, 3)));
     ASSERT_TRUE(WriteBytes(dir / L"notes.txt", PatternBytes(3000, 1)));
     ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(dir, kDriveRemovable)));
     EXPECT_FALSE(FileExists(dir / L"RECYCLED.exe")) << "no content test";
@@ -214,9 +198,9 @@ TEST_F(ProcessPassTest, EachProgramFolderIsWalkedOnceTwoLevelsDeep) {
     ASSERT_TRUE(::CreateDirectoryW((folder + L"\\sub\\deeper").c_str(), nullptr));
     ASSERT_TRUE(WriteBytes(folder + L"\\a.exe", PatternBytes(4000, 1)));
     ASSERT_TRUE(WriteBytes(folder + L"\\b.exe", PatternBytes(4000, 2)));
-    ASSERT_TRUE(WriteBytes(folder + L"\\listed.dat", Listed(3000, 1)));
-    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\listed.dat", Listed(3000, 2)));
-    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\deeper\\listed.dat", Listed(3000, 3)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\listed.dat", BytesWithCrc(3000, kListedCrc, 1)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\listed.dat", BytesWithCrc(3000, kListedCrc, 2)));
+    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\deeper\\listed.dat", BytesWithCrc(3000, kListedCrc, 3)));
     ListedPrograms programs;
     programs.images = {folder + L"\\a.exe", folder + L"\\B.EXE"};
     ProcessFolderScan pass{controller, checker, programs};
@@ -271,7 +255,7 @@ TEST(BackupFolderChild, SkipsTheBackupFolder) {
     ASSERT_TRUE(::GetEnvironmentVariableW(L"VELUDISK_BACKUP_CHILD", nullptr, 0) > 0) << "run through BackupFolder";
     CleanerHarness harness;
     SystemVolumeLayout volumes;
-    NoMedia noMedia;
+    NoMediaRuntime noMedia;
     ListedTrust trust;
     DocumentRestore documents{harness.controller, *harness.log};
     MediaRepair media{noMedia, harness.controller, *harness.log};
@@ -279,7 +263,7 @@ TEST(BackupFolderChild, SkipsTheBackupFolder) {
     ASSERT_EQ(S_OK, checker.Init());
     DisguisedCleaner disguised{harness.controller, *harness.log, trust, volumes};
     const std::wstring app = ProgramFolder();
-    const auto listed = Listed(3000, 7);
+    const auto listed = BytesWithCrc(3000, kListedCrc, 7);
 
     ListedPrograms programs;
     programs.images = {ProgramFilePath()};

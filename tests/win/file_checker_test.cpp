@@ -13,28 +13,11 @@
 #include "cleaners/drive/MediaRepair.h"
 #include "disposal/Digest.h"
 #include "disposal/ImagePath.h"
-#include "support/CrcForge.h"
 #include "util/ProgramPath.h"
 
 namespace {
 
 const std::string kDeletedOutcome = "\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6";  // 删除成功
-
-class NoMediaRuntime final : public MediaEditor {
-public:
-    bool Available() override { return false; }
-    bool ReadFirstScript(const wchar_t*, std::wstring&, std::wstring&) override { return false; }
-    bool RemoveFirstScript(const wchar_t*) override { return false; }
-    bool ReadLicenceInfo(const wchar_t*, std::wstring&) override { return false; }
-};
-
-// Bytes of `size` whose CRC-32 is `crc`.
-std::vector<unsigned char> WithCrc(std::size_t size, std::uint32_t crc, unsigned seed = 5) {
-    std::vector<unsigned char> bytes = PatternBytes(size - 4, seed);
-    const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), crc);
-    bytes.insert(bytes.end(), suffix.begin(), suffix.end());
-    return bytes;
-}
 
 std::vector<unsigned char> Program(const wchar_t* name) { return ReadBytes(ProgramFolder() + L"\\" + name); }
 
@@ -47,8 +30,6 @@ bool Hidden(const std::wstring& path) {
     const DWORD a = ::GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_HIDDEN);
 }
-
-constexpr std::uint32_t kListedCrc = 0x08FFD97D;
 
 class FileCheckerTest : public ::testing::Test, protected CleanerHarness {
 protected:
@@ -81,7 +62,7 @@ TEST_F(FileCheckerTest, OnlyFilesAboveOneKilobyteAndBelowFiveMegabytesAreExamine
     } cases[] = {{1024, 0}, {1025, 1}, {5242879, 1}, {5242880, 0}};
     for (const auto& c : cases) {
         const std::wstring path = dir / L"listed.bin";
-        ASSERT_TRUE(WriteBytes(path, WithCrc(c.size, kListedCrc)));
+        ASSERT_TRUE(WriteBytes(path, BytesWithCrc(c.size, kListedCrc, 5)));
         const ScanStats before = Stats();
         checker.CheckFile(path);
         EXPECT_EQ(c.examined, Stats().FilesExamined - before.FilesExamined) << c.size;
@@ -100,7 +81,7 @@ TEST_F(FileCheckerTest, ThreatsAreFoundWithTheirTypes) {
         std::vector<unsigned char> bytes;
         int type;  // -1: clean
     } cases[] = {
-        {"listed CRC", L"a.bin", WithCrc(4000, kListedCrc), 1},
+        {"listed CRC", L"a.bin", BytesWithCrc(4000, kListedCrc, 5), 1},
         {"Delphi infector", L"b.exe", Program(L"startup_probe.exe") + "CreateProcess \\bin\\dcc32.exe\" ValueEx(k,'RootDir'", 8},
         {"script infector", L"c.vbs", std::vector<unsigned char>(2000, ' ') + "\nExecute x\nucase(hex(int(rnd*24000+40960))", 9},
         {"script dropper", L"d.txt", std::vector<unsigned char>(2000, ' ') + "KillVirus.TXT SOLA exefile\\shell\\", 12},
@@ -171,7 +152,7 @@ TEST_F(FileCheckerTest, ALearnedCrcFindsCopiesAndOwnProductPathsLeaveNoLine) {
 TEST_F(FileCheckerTest, AReadOnlyScanCountsButOnlyTheIconBranchDeletes) {
     ReadOnlyScan = 1;
     const std::wstring listed = dir / L"listed.bin", icon = dir / L"folder.exe";
-    ASSERT_TRUE(WriteBytes(listed, WithCrc(4000, kListedCrc)));
+    ASSERT_TRUE(WriteBytes(listed, BytesWithCrc(4000, kListedCrc, 5)));
     ASSERT_TRUE(WriteBytes(icon, Program(L"folder_icon_program.exe")));
     checker.CheckFile(listed);
     EXPECT_TRUE(FileExists(listed));
@@ -203,10 +184,10 @@ TEST_F(FileCheckerTest, TheWalkLeavesRootFilesAndUnhidesOnRemovableDrivesOnly) {
         ScratchDir scratch(drive);
         const bool removable = std::wstring(drive) == L"U:";
         // The scratch folder stands for a drive root: its own files are the root pass's.
-        ASSERT_TRUE(WriteBytes(scratch / L"root.bin", WithCrc(3000, kListedCrc)));
+        ASSERT_TRUE(WriteBytes(scratch / L"root.bin", BytesWithCrc(3000, kListedCrc, 5)));
         ASSERT_TRUE(::CreateDirectoryW((scratch / L"a").c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW((scratch / L"a\\b").c_str(), nullptr));
-        ASSERT_TRUE(WriteBytes(scratch / L"a\\b\\deep.bin", WithCrc(3000, kListedCrc)));
+        ASSERT_TRUE(WriteBytes(scratch / L"a\\b\\deep.bin", BytesWithCrc(3000, kListedCrc, 5)));
         ASSERT_TRUE(WriteBytes(scratch / L"a\\notes.txt", std::string("hidden notes")));
         ASSERT_TRUE(WriteBytes(scratch / L"a\\song.mp3", std::string("hidden song")));
         ASSERT_TRUE(::SetFileAttributesW((scratch / L"a\\notes.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
@@ -226,7 +207,7 @@ TEST_F(FileCheckerTest, TheWalkLeavesRootFilesAndUnhidesOnRemovableDrivesOnly) {
 
 TEST_F(FileCheckerTest, AStopEndsTheWalk) {
     ASSERT_TRUE(::CreateDirectoryW((dir / L"a").c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(dir / L"a\\x.bin", WithCrc(3000, kListedCrc)));
+    ASSERT_TRUE(WriteBytes(dir / L"a\\x.bin", BytesWithCrc(3000, kListedCrc, 5)));
     controller.RequestStop();
     EXPECT_EQ(E_FAIL, walker.FullWalk({DriveEntry{dir.Path() + L"\\", kDriveRemovable}}));
     EXPECT_TRUE(FileExists(dir / L"a\\x.bin"));

@@ -12,7 +12,6 @@
 #include "disposal/Digest.h"
 #include "scan/ProgramScanSteps.h"
 #include "scan/ScanController.h"
-#include "support/CrcForge.h"
 #include "support/FakeDrives.h"
 
 namespace {
@@ -452,10 +451,7 @@ TEST_F(ScanControllerTest, ShutdownWhileAWalkRunsStopsTheWorker) {
 TEST(ProgramSteps, AFolderScanFindsAndRemovesThreats) {
     ScratchDir dir;
     ASSERT_TRUE(::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
-    std::vector<unsigned char> listed = PatternBytes(3000, 4);
-    const auto suffix = ForgeCrc32Suffix(Crc32(0, listed.data(), listed.size()), 0x08FFD97D);
-    listed.insert(listed.end(), suffix.begin(), suffix.end());
-    ASSERT_TRUE(WriteBytes(dir / L"sub\\listed.bin", listed));
+    ASSERT_TRUE(WriteBytes(dir / L"sub\\listed.bin", BytesWithCrc(3004, kListedCrc, 4)));
     ASSERT_TRUE(WriteBytes(dir / L"sub\\clean.txt", PatternBytes(3000, 5)));
 
     FakeDrives drives;

@@ -9,7 +9,6 @@
 #include "TestSupport.h"
 #include "disposal/Digest.h"
 #include "disposal/Safeguards.h"
-#include "support/CrcForge.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
@@ -83,13 +82,6 @@ std::vector<std::string> RegistryState() {
     return state;
 }
 
-std::vector<unsigned char> Listed(unsigned seed) {
-    std::vector<unsigned char> bytes = PatternBytes(3000, seed);
-    const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), 0x08FFD97D);
-    bytes.insert(bytes.end(), suffix.begin(), suffix.end());
-    return bytes;
-}
-
 std::vector<unsigned char> operator+(std::vector<unsigned char> a, const std::string& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -105,7 +97,7 @@ void MakeInfectedStick(const std::wstring& root) {
     ASSERT_TRUE(::CreateDirectoryW((root + L"作业").c_str(), nullptr));
     ASSERT_TRUE(::SetFileAttributesW((root + L"作业").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(WriteBytes(root + L"作业.exe", folderIcon));
-    ASSERT_TRUE(WriteBytes(root + L"作业\\listed.dat", Listed(1)));
+    ASSERT_TRUE(WriteBytes(root + L"作业\\listed.dat", BytesWithCrc(3004, kListedCrc, 1)));
     ASSERT_TRUE(WriteBytes(root + L"作业\\论文.doc", PatternBytes(4000, 2)));
     ASSERT_TRUE(::SetFileAttributesW((root + L"作业\\论文.doc").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(WriteBytes(root + L"作业\\photos.exe", folderIcon));

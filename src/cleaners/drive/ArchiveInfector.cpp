@@ -68,11 +68,7 @@ bool ExpandExtents(std::uint64_t startingVcn, const std::vector<ClusterExtent>& 
 
 namespace {
 bool ContainsNoCase(const std::wstring& text, const wchar_t* part) {
-    const std::wstring needle(part);
-    if (needle.size() > text.size()) return false;
-    for (std::size_t i = 0; i + needle.size() <= text.size(); ++i)
-        if (AsciiEqualsNoCase(text.substr(i, needle.size()), needle)) return true;
-    return false;
+    return AsciiFindNoCase(text, std::wstring(part)) != std::wstring::npos;
 }
 
 bool IsDeviceName(const std::wstring& name) {

@@ -110,16 +110,11 @@ HRESULT AutorunCleaner::ImmunizePath(const std::wstring& path) {
 void AutorunCleaner::HandleRecycled(const std::wstring& path) {
     std::uint32_t crc = 0;
     if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
-    const wchar_t* md5 = nullptr;
-    std::wstring md5Text;
-    if (Md5OfFile(path.c_str(), &md5, 0x500000, 0) == 0 && md5) md5Text = md5;
+    const std::wstring md5Text = Md5TextOfFile(path.c_str());
     m_scan.AddFilesExamined();
     m_scan.AddThreatsFound();
     if (ReadOnlyScan) return;
-    const bool deleted = DeleteWithFallback(path.c_str(), 1);
-    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
-                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatAutorun);
-    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, kThreatAutorun);
 }
 
 HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {

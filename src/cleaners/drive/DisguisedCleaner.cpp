@@ -41,13 +41,6 @@ bool Compose(const std::wstring& text, std::wstring& out) {
     return true;
 }
 
-std::size_t FindNoCase(const std::wstring& text, const std::wstring& part) {
-    if (part.size() > text.size()) return std::wstring::npos;
-    for (std::size_t i = 0; i + part.size() <= text.size(); ++i)
-        if (AsciiEqualsNoCase(text.substr(i, part.size()), part)) return i;
-    return std::wstring::npos;
-}
-
 std::wstring FolderPartOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -178,10 +171,7 @@ HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
     const std::wstring md5Text = haveMd5 && md5 ? md5 : L"";
     m_scan.AddDisguised();
     m_scan.AddThreatsFound();
-    const bool deleted = DeleteWithFallback(path.c_str(), 1);
-    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
-                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatFolderCompanion);
-    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, kThreatFolderCompanion);
     return S_OK;
 }
 
@@ -190,16 +180,11 @@ bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatTy
     if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     std::uint32_t crc = 0;
     if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
-    const wchar_t* md5 = nullptr;
-    std::wstring md5Text;
-    if (Md5OfFile(path.c_str(), &md5, 0x500000, 0) == 0 && md5) md5Text = md5;
+    const std::wstring md5Text = Md5TextOfFile(path.c_str());
     if (IsProtectedHash(md5Text.empty() ? nullptr : md5Text.c_str())) return false;
     m_scan.AddDisguised();
     m_scan.AddThreatsFound();
-    const bool deleted = DeleteWithFallback(path.c_str(), 1);
-    RecordFinding(m_log, md5Text.empty() ? nullptr : md5Text.c_str(), crc, path.c_str(),
-                  deleted ? kOutcomeDeleted : kOutcomeRebootDelete, threatType);
-    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, threatType);
     return true;
 }
 
@@ -212,7 +197,7 @@ HRESULT DisguisedCleaner::RestoreFolder(const std::wstring& folder) {
 }
 
 HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
-    const std::size_t at = FindNoCase(folder, WormMarker());
+    const std::size_t at = AsciiFindNoCase(folder, WormMarker());
     if (at == std::wstring::npos || at == 0 || at > kWormNameMax || !ChangesAllowed()) return E_FAIL;
     const std::wstring plain = folder.substr(0, at);
     if (::MoveFileW(folder.c_str(), plain.c_str())) {

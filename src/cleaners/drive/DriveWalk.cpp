@@ -16,13 +16,6 @@ namespace {
 constexpr std::size_t kWalkPathMax = 260;
 constexpr WORD kFixedPathResourceId = 216;
 
-// The backup folder is ours: its copies of removed threats are not walked again.
-bool IsBackupFolder(const std::wstring& lowerPath) {
-    std::wstring backup = ProgramFolder() + L"\\BackFiles";
-    ::CharLowerBuffW(&backup[0], DWORD(backup.size()));
-    return !backup.empty() && lowerPath == backup;
-}
-
 std::wstring FromSystemCodePage(const std::string& text) {
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
     std::wstring wide(n > 0 ? std::size_t(n) : 0, L'\0');
@@ -30,6 +23,11 @@ std::wstring FromSystemCodePage(const std::string& text) {
     return wide;
 }
 }  // namespace
+
+DriveWalker::DriveWalker(ScanController& scan, FileChecker& checker, DisguisedCleaner& disguised)
+    : m_scan(scan), m_checker(checker), m_disguised(disguised), m_backupFolder(ProgramFolder() + L"\\BackFiles") {
+    ::CharLowerBuffW(&m_backupFolder[0], DWORD(m_backupFolder.size()));
+}
 
 HRESULT DriveWalker::FullWalk(const std::vector<DriveEntry>& drives) {
     if (drives.empty()) return E_FAIL;
@@ -78,7 +76,8 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const WIN32_FIND_DATAW& fo
         if (m_depth > 1) m_checker.CheckFile(full);  // a root's files are the root pass's
         return true;
     }
-    if (IsBackupFolder(full)) return true;
+    // The backup folder is ours: its copies of removed threats are not walked again.
+    if (full == m_backupFolder) return true;
     if (hidden) m_disguised.CheckHiddenFolder(full, driveType);
     m_disguised.CheckFolderCompanions(full);
     if (full.back() != L'\\') full += L'\\';

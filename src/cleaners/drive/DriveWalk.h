@@ -15,8 +15,7 @@ class ScanController;
 
 class DriveWalker {
 public:
-    DriveWalker(ScanController& scan, FileChecker& checker, DisguisedCleaner& disguised)
-        : m_scan(scan), m_checker(checker), m_disguised(disguised) {}
+    DriveWalker(ScanController& scan, FileChecker& checker, DisguisedCleaner& disguised);
     // Each drive in order; E_FAIL for an empty list, or the negative result of a walk that a stop ended.
     HRESULT FullWalk(const std::vector<DriveEntry>& drives);
     // `dir` ends in "\". S_OK when every entry was taken, E_FAIL when stopped or the search failed.
@@ -29,6 +28,7 @@ private:
     ScanController& m_scan;
     FileChecker& m_checker;
     DisguisedCleaner& m_disguised;
+    std::wstring m_backupFolder;  // lower-case, as the walk compares its paths
     int m_depth = 0;
 };
 

@@ -16,14 +16,7 @@ const char* const kMd5Blacklist[] = {
 };
 
 bool ContainsNoCase(const std::wstring& text, const wchar_t* part) {
-    const std::size_t n = std::wcslen(part);
-    if (n > text.size()) return false;
-    for (std::size_t i = 0; i + n <= text.size(); ++i) {
-        std::size_t k = 0;
-        while (k < n && AsciiLower(text[i + k]) == AsciiLower(part[k])) ++k;
-        if (k == n) return true;
-    }
-    return false;
+    return AsciiFindNoCase(text, std::wstring(part)) != std::wstring::npos;
 }
 
 int HexDigit(char c) {

@@ -93,17 +93,12 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
             threatType = kThreatExeInfectorRepaired;
         } else {
             if (!IconStep(path, data, size)) return S_OK;
-            const wchar_t* fileMd5 = nullptr;
-            std::wstring fileMd5Text;
-            if (Md5OfFile(path.c_str(), &fileMd5, kMd5Limit, 0) == 0 && fileMd5) fileMd5Text = fileMd5;
-            if (IsProtectedHash(fileMd5Text.empty() ? nullptr : fileMd5Text.c_str())) return result;
+            const std::wstring fileMd5 = Md5TextOfFile(path.c_str());
+            if (IsProtectedHash(fileMd5.empty() ? nullptr : fileMd5.c_str())) return result;
             // The icon branch deletes even in a read-only scan and keeps no own-product exemption.
             m_scan.AddDisguised();
             m_scan.AddThreatsFound();
-            const bool deleted = DeleteWithFallback(path.c_str(), 1);
-            RecordFinding(m_log, fileMd5Text.empty() ? nullptr : fileMd5Text.c_str(), crc, path.c_str(),
-                          deleted ? kOutcomeDeleted : kOutcomeRebootDelete, kThreatDisguised);
-            deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+            RemoveFoundFile(m_scan, m_log, path, fileMd5, crc, kThreatDisguised);
             return result;
         }
     } else if (IsVbsInfector(data, size)) {
@@ -120,9 +115,6 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     m_scan.AddThreatsFound();
     if (executable) TerminateByPath(path.c_str());
     if (ReadOnlyScan) return result;
-    const bool deleted = DeleteWithFallback(path.c_str(), 1);
-    if (!IsOwnProductPath(path))
-        RecordFinding(m_log, digest, crc, path.c_str(), deleted ? kOutcomeDeleted : kOutcomeRebootDelete, threatType);
-    deleted ? m_scan.AddDeleted() : m_scan.AddRebootPending();
+    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, threatType, !IsOwnProductPath(path));
     return result;
 }
