@@ -1,16 +1,21 @@
-// velscan.exe end to end on the removable test drive U:, as a technician runs it: a generated infected stick,
-// a report-only run that changes nothing, a real run that removes what the report listed, and a second real
-// run that finds nothing.
+// velscan.exe and veludisk.exe end to end on the removable test drive U:, as a technician runs them: a
+// generated infected stick, a report-only run that changes nothing, a real run that removes what the report
+// listed, and a second real run that finds nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <set>
 
 #include "TestSupport.h"
 #include "disposal/Digest.h"
 #include "disposal/Safeguards.h"
+#include "scan/ScanReport.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -210,6 +215,164 @@ TEST(Velscan, ExitCodesAndUsage) {
     const ScanRun run = Velscan(clean.Path(), json);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_NE(std::string::npos, run.json.find("\"FilesExamined\": 1"));
+    ::DeleteFileW(json.c_str());
+}
+
+// Findings as "path|outcome|type" from velscan's JSON report.
+std::set<std::string> JsonFindings(const std::string& json) {
+    std::set<std::string> out;
+    const auto field = [&](std::size_t from, const char* name) {
+        const std::string key = std::string("\"") + name + "\": ";
+        std::size_t at = json.find(key, from) + key.size();
+        if (json[at] == '"') ++at;
+        return json.substr(at, json.find_first_of("\",}", at) - at);
+    };
+    for (std::size_t at = json.find("{\"path\""); at != std::string::npos; at = json.find("{\"path\"", at + 1))
+        out.insert(field(at, "path") + "|" + field(at, "outcome") + "|" + field(at, "threatType"));
+    std::set<std::string> unescaped;  // paths are the only items with escapes, and only "\\\\" among them
+    for (std::string f : out) {
+        for (std::size_t at = f.find("\\\\"); at != std::string::npos; at = f.find("\\\\", at + 1)) f.erase(at, 1);
+        unescaped.insert(f);
+    }
+    return unescaped;
+}
+
+// Findings as "path|outcome|type" from the activity log (ANSI text, items separated by ",,").
+std::set<std::string> LogFindings(const std::wstring& log) {
+    std::set<std::string> out;
+    const std::string ansi = ReadText(log);
+    std::wstring text(ansi.size(), L'\0');
+    text.resize(::MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), &text[0], int(text.size())));
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        std::vector<std::wstring> items;
+        for (std::size_t at = start;;) {
+            const std::size_t next = text.find(L",,", at);
+            if (next == std::wstring::npos || next >= end) {
+                items.push_back(text.substr(at, end - at));
+                break;
+            }
+            items.push_back(text.substr(at, next - at));
+            at = next + 2;
+        }
+        if (items.size() == 6) out.insert(ToUtf8(items[1]) + "|" + ToUtf8(items[2]) + "|" + ToUtf8(items[3]));
+        start = end + 2;
+    }
+    return out;
+}
+
+std::set<DWORD> ProcessIds(const wchar_t* image) {
+    std::set<DWORD> ids;
+    FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (snapshot && ::Process32FirstW(snapshot.Get(), &entry)) do {
+            if (::lstrcmpiW(entry.szExeFile, image) == 0) ids.insert(entry.th32ProcessID);
+        } while (::Process32NextW(snapshot.Get(), &entry));
+    return ids;
+}
+
+struct WindowRun {
+    bool ended = false;
+    DWORD exitCode = 0xFFFF;
+    std::vector<std::wstring> otherQuestions;  // captions of every message box other than the risk statement
+};
+
+struct DialogScan {
+    DWORD pid;
+    std::set<HWND>* answered;
+    WindowRun* run;
+};
+
+// One message box of the program: Yes to the risk statement, the answer that changes least to anything else.
+BOOL CALLBACK AnswerDialog(HWND hwnd, LPARAM param) {
+    auto& scan = *reinterpret_cast<DialogScan*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[32] = {}, caption[128] = {};
+    ::GetClassNameW(hwnd, cls, 32);
+    if (pid != scan.pid || std::wstring(cls) != L"#32770" || !::IsWindowVisible(hwnd) || scan.answered->count(hwnd))
+        return TRUE;
+    ::GetWindowTextW(hwnd, caption, 128);
+    WORD answer = IDOK;
+    if (std::wstring(caption) == L"风险声明") {
+        answer = IDYES;
+    } else {
+        scan.run->otherQuestions.push_back(caption);
+        if (::GetDlgItem(hwnd, IDNO)) answer = IDNO;
+    }
+    scan.answered->insert(hwnd);
+    ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    return TRUE;
+}
+
+// veludisk.exe with `args`, its message boxes answered as above; the Explorer windows it opens are closed
+// afterwards so that no process of the run outlives the test.
+WindowRun RunVeludisk(const std::wstring& args) {
+    WindowRun run;
+    const auto explorersBefore = ProcessIds(L"explorer.exe");
+    ChildProcess child = StartProcess(Build() + L"\\src\\veludisk.exe", args);
+    EXPECT_TRUE(child.process);
+    if (!child.process) return run;
+    std::set<HWND> answered;
+    DialogScan scan{child.pid, &answered, &run};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!(run.ended = ::WaitForSingleObject(child.process.Get(), 100) == WAIT_OBJECT_0) &&
+           std::chrono::steady_clock::now() < deadline)
+        ::EnumWindows(&AnswerDialog, reinterpret_cast<LPARAM>(&scan));
+    if (!run.ended) ::TerminateProcess(child.process.Get(), 99);
+    ::GetExitCodeProcess(child.process.Get(), &run.exitCode);
+    for (DWORD pid : ProcessIds(L"explorer.exe")) {
+        if (explorersBefore.count(pid)) continue;
+        KernelHandle explorer(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+        if (explorer) ::TerminateProcess(explorer.Get(), 0);
+    }
+    return run;
+}
+
+// The window program started silently on a removable-drive scan does what velscan does on the same stick,
+// writes one log line per finding, closes by itself, and finds nothing on the stick it cleaned.
+TEST(VeludiskSilent, CleansTheStickAsVelscanDoesAndASecondRunFindsNothing) {
+    const std::wstring root = L"U:\\", json = L"T:\\veludisk-compare.json";
+    const std::wstring log = Build() + L"\\src\\Cleaner.log";
+    ClearDrive(root);
+    MakeInfectedStick(root);
+    const ScanRun reference = Velscan(L"--usb --yes", json);
+    std::map<std::wstring, std::string> byVelscan, byVeludisk;
+    Snapshot(L"U:", L"", byVelscan);
+
+    ClearDrive(root);
+    MakeInfectedStick(root);
+    ::DeleteFileW(log.c_str());
+    WindowRun run = RunVeludisk(L"/s /usb");
+    ASSERT_TRUE(run.ended) << "the silent window did not close by itself";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.otherQuestions.empty()) << "asked " << ToUtf8(run.otherQuestions.front());
+    Snapshot(L"U:", L"", byVeludisk);
+    {
+        // A shell link records its target's times, which differ between the two generated sticks.
+        auto left = byVelscan, right = byVeludisk;
+        for (auto* snapshot : {&left, &right}) (*snapshot)[L"\\照片.lnk"].resize(1);
+        EXPECT_EQ(left, right);
+    }
+    const auto found = LogFindings(log);
+    EXPECT_EQ(JsonFindings(reference.json), found) << reference.json << "\n---\n" << ReadText(log);
+    EXPECT_GE(found.size(), 6u);
+    EXPECT_FALSE(FileExists(root + L"作业.exe"));
+    EXPECT_EQ("Quarterly report\r\n", ReadText(root + L"资料\\report.doc"));
+
+    // The second run: nothing found, so the log that held no line is removed at exit; the stick stays.
+    ::DeleteFileW(log.c_str());
+    run = RunVeludisk(L"/s /usb");
+    ASSERT_TRUE(run.ended);
+    std::map<std::wstring, std::string> again;
+    Snapshot(L"U:", L"", again);
+    for (auto* snapshot : {&byVeludisk, &again}) snapshot->erase(L"\\autorun.inf");
+    EXPECT_EQ(byVeludisk, again);
+    EXPECT_TRUE(LogFindings(log).empty()) << ReadText(log);
+    ClearDrive(root);
     ::DeleteFileW(json.c_str());
 }
 
