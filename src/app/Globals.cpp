@@ -29,6 +29,7 @@ PageNotices g_Notices;
 namespace {
 std::mutex g_scanFolderLock;
 std::wstring g_scanFolder;
+std::atomic<std::uint64_t> g_scanBytes{0};
 }  // namespace
 
 void SetScanFolder(const std::wstring& folder) {
@@ -39,4 +40,13 @@ void SetScanFolder(const std::wstring& folder) {
 std::wstring ScanFolder() {
     std::lock_guard<std::mutex> hold(g_scanFolderLock);
     return g_scanFolder;
+}
+
+void AddScanBytes(std::uint64_t bytes) { g_scanBytes += bytes; }
+
+std::uint64_t ScanBytes() { return g_scanBytes.load(); }
+
+void ResetScanProgress() {
+    SetScanFolder(std::wstring());
+    g_scanBytes = 0;
 }

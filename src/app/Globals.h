@@ -2,6 +2,7 @@
 // Process-wide state shared between the start-up, the window, the controller and the cleaners. Each flag has
 // one writer thread; the others only read it.
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,13 @@ extern std::atomic<int> ReadOnlyScan;
 // process or the log asks ChangesAllowed() first and, when it may not, does nothing and reports success.
 extern std::atomic<int> ReportOnly;
 inline bool ChangesAllowed() { return ReportOnly.load() == 0; }
-// The folder the drive walk is in, for the console scanner's progress line.
+// Where the running scan is, for the console scanner's progress line: the folder the drive walk is in and the
+// bytes the per-file check has read. Reset when a run starts.
 void SetScanFolder(const std::wstring& folder);
 std::wstring ScanFolder();
+void AddScanBytes(std::uint64_t bytes);
+std::uint64_t ScanBytes();
+void ResetScanProgress();
 extern std::atomic<int> ReplugPending;
 extern std::atomic<int> ThreatFollowUpState;
 extern std::atomic<int> BootkitState;

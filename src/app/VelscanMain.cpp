@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "app/Globals.h"
+#include "scan/ScanEstimate.h"
 #include "app/ScanOptions.h"
 #include "disposal/FindingRecord.h"
 #include "log/VLogger.h"
+#include "scan/DriveList.h"
 #include "scan/DriveSystemWin.h"
 #include "scan/ProgramScanSteps.h"
 #include "scan/ScanController.h"
@@ -142,14 +144,34 @@ bool WriteUtf8File(const std::wstring& path, const std::string& text) {
     return file && ::WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr) && written == text.size();
 }
 
-void ShowProgress(const ScanStats& s, bool final) {
-    wchar_t head[96];
-    std::swprintf(head, 96, L"\r已检查 %u 个文件，发现 %u 个威胁  ", unsigned(s.FilesExamined), unsigned(s.ThreatsFound));
-    std::wstring folder = final ? std::wstring() : ScanFolder();
-    if (folder.size() > 48) folder = L"..." + folder.substr(folder.size() - 45);
-    std::wstring line = head + folder;
-    line.resize(100, L' ');
-    Print(STD_ERROR_HANDLE, line + (final ? L"\n" : L""));
+// The console's width in cells: a line as wide as the buffer would wrap.
+unsigned ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info) && info.dwSize.X > 0)
+        return unsigned(info.dwSize.X);
+    return 80;
+}
+
+void ShowProgress(const ScanStats& s, std::uint64_t totalBytes, bool final) {
+    ProgressState state{s.FilesExamined, s.ThreatsFound, ScanBytes(), totalBytes,
+                        final ? std::wstring() : ScanFolder()};
+    Print(STD_ERROR_HANDLE, FormatProgressLine(state, ConsoleColumns()) + (final ? L"\n" : L""));
+}
+
+// The roots a scan walks and nothing else, where the share done can be known: the removable drives, or the
+// folders given.
+std::vector<std::wstring> EstimateRoots(const ScanOptions& options, const std::vector<std::wstring>& folders,
+                                        DriveSystem& drives) {
+    std::vector<std::wstring> roots;
+    if (options.mode == kModeRemovable) {
+        DriveList list(drives);
+        std::vector<DriveEntry> removable;
+        list.CollectDrives(kDriveRemovable, removable);
+        for (const auto& d : removable) roots.push_back(d.root);
+    } else if (options.mode == kModeDirectories) {
+        for (const auto& f : folders) roots.push_back(!f.empty() && f.back() == L'\\' ? f : f + L'\\');
+    }
+    return roots;
 }
 
 int Run(const ScanOptions& options) {
@@ -185,6 +207,8 @@ int Run(const ScanOptions& options) {
         return 2;
     }
     const bool progress = !options.quiet && IsTerminal(STD_ERROR_HANDLE);
+    ScanEstimate estimate;
+    if (progress) estimate.Start(EstimateRoots(options, folders, drives));
     ConsoleWindow window(hwnd);
     DWORD lastProgress = ::GetTickCount();
     for (bool done = false; !done;) {
@@ -195,7 +219,7 @@ int Run(const ScanOptions& options) {
         if (progress && ::GetTickCount() - lastProgress >= kProgressEveryMs) {
             ScanStats s;
             controller.SnapshotCounters(s);
-            ShowProgress(s, false);
+            ShowProgress(s, estimate.TotalBytes(), false);
             lastProgress = ::GetTickCount();
         }
         if (!done) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
@@ -203,7 +227,7 @@ int Run(const ScanOptions& options) {
     controller.OnScanDone(window);
     ScanStats s;
     controller.SnapshotCounters(s);
-    if (progress) ShowProgress(s, true);
+    if (progress) ShowProgress(s, 0, true);
     controller.ShutdownController();
     SetFindingObserver(nullptr);
     ::DestroyWindow(hwnd);

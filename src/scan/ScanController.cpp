@@ -125,6 +125,7 @@ DWORD ScanController::WorkerLoop() {
         ::EnterCriticalSection(&m_lock);
         m_stats = ScanStats();
         ::LeaveCriticalSection(&m_lock);
+        ResetScanProgress();
         RunMode(m_mode);
         ::ResetEvent(m_startEvent.Get());
         ::EnterCriticalSection(&m_lock);

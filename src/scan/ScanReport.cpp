@@ -105,3 +105,59 @@ std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly
     }
     return out + (findings.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
+
+unsigned CellWidth(wchar_t c) {
+    const unsigned u = unsigned(c);
+    const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0x303E) || (u >= 0x3041 && u <= 0x33FF) ||
+                      (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xA000 && u <= 0xA4CF) ||
+                      (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) ||
+                      (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6) ||
+                      (u >= 0xD800 && u <= 0xDBFF);  // the lead of a pair: supplementary ideographs
+    return wide ? 2 : ((u >= 0xDC00 && u <= 0xDFFF) ? 0 : 1);
+}
+
+namespace {
+unsigned Cells(const std::wstring& text) {
+    unsigned n = 0;
+    for (wchar_t c : text) n += CellWidth(c);
+    return n;
+}
+}  // namespace
+
+std::wstring FormatProgressLine(const ProgressState& state, unsigned columns) {
+    wchar_t head[128];
+    std::swprintf(head, 128, L"已检查 %u 个文件，发现 %u 个威胁", unsigned(state.files), unsigned(state.threats));
+    std::wstring line = head;
+    if (state.bytesTotal > 0 && !state.folder.empty()) {
+        std::uint64_t percent = state.bytesDone >= state.bytesTotal ? 99 : state.bytesDone * 100 / state.bytesTotal;
+        if (percent > 99) percent = 99;
+        line += L"，约 " + std::to_wstring(percent) + L"%";
+    }
+    const unsigned width = columns > 1 ? columns - 1 : 0;
+    if (!state.folder.empty() && Cells(line) + 2 + 4 <= width) {
+        // Keep the folder's end, the part that changes: "..." and as many trailing characters as fit.
+        const unsigned room = width - Cells(line) - 2;
+        std::wstring folder = state.folder;
+        if (Cells(folder) > room) {
+            std::size_t start = folder.size();
+            unsigned used = 3;
+            while (start > 0 && used + CellWidth(folder[start - 1]) <= room) used += CellWidth(folder[--start]);
+            if (start < folder.size() && folder[start] >= 0xDC00 && folder[start] <= 0xDFFF) ++start;  // no half pair
+            folder = L"..." + folder.substr(start);
+        }
+        line += L"  " + folder;
+    }
+    // A line longer than the console (a very narrow one) is cut rather than wrapped.
+    std::wstring fitted;
+    unsigned used = 0;
+    for (wchar_t c : line) {
+        if (used + CellWidth(c) > width) break;
+        used += CellWidth(c);
+        fitted += c;
+    }
+    if (!fitted.empty() && fitted.back() >= 0xD800 && fitted.back() <= 0xDBFF) {
+        fitted.pop_back();
+        used -= 2;
+    }
+    return L"\r" + fitted + std::wstring(width - used, L' ');
+}

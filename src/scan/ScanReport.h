@@ -1,5 +1,6 @@
 #pragma once
-// What the console scanner prints and writes at the end of a run: the summary table and the JSON report.
+// What the console scanner prints: the live progress line, and at the end of a run the summary table and the
+// JSON report.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,3 +27,20 @@ std::string FormatSummary(const ScanStats& s);
 // One JSON object (schema in the README): build, mode, reportOnly, counters, findings.
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
                              const std::vector<ReportFinding>& findings);
+
+// What the progress line shows. `bytesTotal` is 0 when how far along cannot be known.
+struct ProgressState {
+    std::uint32_t files = 0;
+    std::uint32_t threats = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+    std::wstring folder;  // empty on the final line
+};
+
+// Console cells a character takes: 2 for East Asian wide and full-width characters, 1 for the rest.
+unsigned CellWidth(wchar_t c);
+
+// The progress line, starting with "\r" and filled with blanks to `columns - 1` cells so that it overwrites
+// the previous one without wrapping; a long folder keeps its end ("..." + tail). The share done is shown
+// only when known, and never as 100 % before the end.
+std::wstring FormatProgressLine(const ProgressState& state, unsigned columns);

@@ -94,3 +94,75 @@ TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
 }
 
 }  // namespace
+
+namespace {
+// U+20000 in UTF-16, written as code units: the program's text is UTF-16 whatever wchar_t is here.
+const std::wstring kIdeographPair{wchar_t(0xD840), wchar_t(0xDC00)};
+
+unsigned LineCells(const std::wstring& line) {
+    unsigned n = 0;
+    for (wchar_t c : line) n += CellWidth(c);
+    return n;
+}
+}  // namespace
+
+TEST(ProgressLine, CellWidths) {
+    EXPECT_EQ(1u, CellWidth(L'a'));
+    EXPECT_EQ(1u, CellWidth(L'\\'));
+    EXPECT_EQ(2u, CellWidth(L'检'));
+    EXPECT_EQ(2u, CellWidth(L'，'));  // full-width comma
+    EXPECT_EQ(2u, CellWidth(L'가'));
+    const std::wstring pair = kIdeographPair;  // a supplementary ideograph as Windows holds it: two units, two cells
+    EXPECT_EQ(2u, CellWidth(pair[0]) + CellWidth(pair[1]));
+}
+
+// Whatever the console's width and the folder, the line starts with a carriage return and fills exactly one
+// cell less than the width, so it overwrites the last one and never wraps.
+TEST(ProgressLine, FillsTheConsoleWithoutWrapping) {
+    const std::wstring folders[] = {L"", L"U:\\a\\", L"U:\\作业\\论文\\第三章\\图片\\" + std::wstring(200, L'图') + L"\\",
+                                    L"T:\\" + std::wstring(300, L'x') + L"\\end\\",
+                                    L"U:\\" + std::wstring(40, L'z') + kIdeographPair + kIdeographPair + kIdeographPair + L"\\"};
+    for (unsigned columns : {1u, 8u, 20u, 40u, 80u, 132u}) {
+        for (const auto& folder : folders) {
+            ProgressState state{123456, 7, 10, 40, folder};
+            const std::wstring line = FormatProgressLine(state, columns);
+            ASSERT_FALSE(line.empty());
+            EXPECT_EQ(L'\r', line[0]);
+            EXPECT_EQ(columns - 1, LineCells(line.substr(1))) << columns;
+            for (std::size_t i = 1; i < line.size(); ++i) {
+                const bool lead = line[i] >= 0xD800 && line[i] <= 0xDBFF;
+                const bool trail = line[i] >= 0xDC00 && line[i] <= 0xDFFF;
+                if (lead) {
+                    EXPECT_TRUE(i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF);
+                }
+                if (trail) {
+                    EXPECT_TRUE(line[i - 1] >= 0xD800 && line[i - 1] <= 0xDBFF) << "half a pair";
+                }
+            }
+        }
+    }
+}
+
+TEST(ProgressLine, ShowsCountsShareAndTheFolderEnd) {
+    struct Case {
+        std::uint64_t done, total;
+        const wchar_t* folder;
+        const wchar_t* expected;  // found in the line
+        const wchar_t* absent;    // not found in the line
+    } cases[] = {
+        {0, 0, L"U:\\docs\\", L"已检查 12 个文件，发现 3 个威胁  U:\\docs\\", L"%"},  // unknown share
+        {50, 200, L"U:\\docs\\", L"，约 25%  U:\\docs\\", nullptr},
+        {200, 200, L"U:\\docs\\", L"，约 99%", L"100%"},  // the end is not reached before the scan says so
+        {900, 200, L"U:\\docs\\", L"，约 99%", L"100%"},  // files grew while the scan ran
+        {50, 200, L"", L"已检查 12 个文件，发现 3 个威胁", L"%"},  // the final line
+        {1, 2, L"U:\\很长的文件夹名称很长的文件夹名称很长的文件夹名称\\最后一层\\", L"...", nullptr},
+        {1, 2, L"U:\\很长的文件夹名称很长的文件夹名称很长的文件夹名称\\最后一层\\", L"最后一层\\", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::wstring line = FormatProgressLine(ProgressState{12, 3, c.done, c.total, c.folder}, 60);
+        EXPECT_NE(std::wstring::npos, line.find(c.expected)) << c.done << "/" << c.total;
+        if (c.absent) {
+            EXPECT_EQ(std::wstring::npos, line.find(c.absent)) << c.done << "/" << c.total;
+        }
+    }
+}

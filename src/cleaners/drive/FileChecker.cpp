@@ -65,6 +65,7 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     const std::size_t size = content.size;
     content = FileContentHandle();  // closed: the file may be deleted below
     m_scan.AddFilesExamined();
+    AddScanBytes(size);
 
     const std::uint32_t crc = Crc32(0, data, size);
     const wchar_t* md5 = nullptr;
