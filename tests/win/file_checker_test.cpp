@@ -11,6 +11,7 @@
 #include "cleaners/drive/FileChecker.h"
 #include "cleaners/drive/FileContent.h"
 #include "cleaners/drive/MediaRepair.h"
+#include "disposal/DigestFile.h"
 #include "disposal/Digest.h"
 #include "disposal/ImagePath.h"
 #include "util/ProgramPath.h"
@@ -112,6 +113,43 @@ TEST_F(FileCheckerTest, ThreatsAreFoundWithTheirTypes) {
     EXPECT_EQ("Quarterly report\r\n", ReadText(folder + L"\\report.doc")) << "the archive's document came back";
     EXPECT_TRUE(FileExists(folder + L"\\f.doc")) << "the carrier's document came back";
     EXPECT_EQ(0, MediaRepairReported.load()) << "no media file was repaired";
+}
+
+// No file with a listed MD5 can be made, so the list is replaced: what it holds is found as a MD5 threat,
+// ahead of every content detector and the icon test.
+std::wstring g_listedMd5;
+bool ListedForTest(const wchar_t* md5) { return md5 && g_listedMd5 == md5; }
+
+TEST_F(FileCheckerTest, ListedMd5IsAThreatAheadOfTheDetectors) {
+    checker.SetMd5Rule(&ListedForTest);
+    struct Case {
+        const char* what;
+        const wchar_t* name;
+        std::vector<unsigned char> bytes;
+    } cases[] = {
+        {"text", L"a.txt", PatternBytes(3000, 7)},
+        {"program", L"b.exe", Program(L"startup_probe.exe")},
+        {"library", L"c.dll", ReadBytes(ProgramFolder() + L"\\folder_icon_library.dll")},
+        {"look-alike program", L"d.exe", Program(L"folder_icon_program.exe")},
+        {"script infector", L"e.vbs", std::vector<unsigned char>(2000, ' ') + "\nExecute x\nucase(hex(int(rnd*24000+40960))"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = dir / c.name;
+        ASSERT_TRUE(WriteBytes(path, c.bytes)) << c.what;
+        g_listedMd5 = Md5TextOfFile(path.c_str());
+        ASSERT_EQ(32u, g_listedMd5.size()) << c.what;
+        const ScanStats before = Stats();
+        checker.CheckFile(path);
+        EXPECT_FALSE(FileExists(path)) << c.what;
+        const ScanStats after = Stats();
+        EXPECT_EQ(1u, after.ThreatsFound - before.ThreatsFound) << c.what;
+        EXPECT_EQ(0u, after.Disguised - before.Disguised) << c.what << ": the MD5 list comes before the icon test";
+        const std::string name(c.name, c.name + std::wcslen(c.name));
+        EXPECT_NE(std::string::npos, LogText().find(name + ",," + kDeletedOutcome + ",,0,," +
+                                                    std::string(g_listedMd5.begin(), g_listedMd5.end())))
+            << c.what << "\n" << LogText();
+    }
+    EXPECT_EQ(0, ScriptInfectorSeen.load()) << "the script infector was found by its MD5, not its content";
 }
 
 TEST_F(FileCheckerTest, OurOwnProgramsAndLibrariesPassTheWholeCheck) {

@@ -7,6 +7,7 @@
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
 #include "scan/ScanController.h"
+#include "util/AsciiCase.h"
 #include "util/ModuleResource.h"
 #include "util/PathMacroExpand.h"
 #include "util/ProgramPath.h"
@@ -40,34 +41,51 @@ HRESULT DriveWalker::FullWalk(const std::vector<DriveEntry>& drives) {
 }
 
 HRESULT DriveWalker::WalkDirectory(const std::wstring& dir, UINT driveType) {
+    return WalkListed(dir, driveType, ListFolder(dir));
+}
+
+DriveWalker::Listing DriveWalker::ListFolder(const std::wstring& dir) {
+    Listing listing;
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW((dir + L"*.*").c_str(), &found));
+    if (!find) return listing;
+    listing.started = true;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        listing.entries.push_back(Entry{name, found.cAlternateFileName, found.dwFileAttributes});
+    } while (::FindNextFileW(find.Get(), &found));
+    listing.complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+    return listing;
+}
+
+bool DriveWalker::Holds(const Listing& listing, const wchar_t* name) {
+    // A search for a plain name matches a long name or an 8.3 alias, in any case.
+    const std::wstring wanted = name;
+    for (const auto& e : listing.entries)
+        if (AsciiEqualsNoCase(e.name, wanted) || AsciiEqualsNoCase(e.shortName, wanted)) return true;
+    return false;
+}
+
+HRESULT DriveWalker::WalkListed(const std::wstring& dir, UINT driveType, const Listing& listing) {
     struct Level {
         int& depth;
         explicit Level(int& d) : depth(d) { ++depth; }
         ~Level() { --depth; }
     } level(m_depth);
     SetScanFolder(dir);
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW((dir + L"*.*").c_str(), &found));
-    if (!find) return E_FAIL;
-    bool finished = false;
-    for (;;) {
-        if (m_scan.IsStopRequested() || !VisitEntry(dir, found, driveType)) break;
-        if (!::FindNextFileW(find.Get(), &found)) {
-            finished = ::GetLastError() == ERROR_NO_MORE_FILES;
-            break;
-        }
-    }
-    return finished ? S_OK : E_FAIL;
+    if (!listing.started) return E_FAIL;
+    for (const auto& entry : listing.entries)
+        if (m_scan.IsStopRequested() || !VisitEntry(dir, entry, driveType)) return E_FAIL;
+    return listing.complete ? S_OK : E_FAIL;
 }
 
-bool DriveWalker::VisitEntry(const std::wstring& dir, const WIN32_FIND_DATAW& found, UINT driveType) {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") return true;
-    std::wstring full = dir + name;
+bool DriveWalker::VisitEntry(const std::wstring& dir, const Entry& found, UINT driveType) {
+    std::wstring full = dir + found.name;
     if (full.size() > kWalkPathMax) return true;
     ::CharLowerBuffW(&full[0], DWORD(full.size()));
-    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    const bool folder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool hidden = (found.attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     if (driveType == DRIVE_REMOVABLE && hidden && (folder || WalkUnhidesFile(full))) {
         if (ChangesAllowed()) ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
@@ -79,9 +97,17 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const WIN32_FIND_DATAW& fo
     // The backup folder is ours: its copies of removed threats are not walked again.
     if (full == m_backupFolder) return true;
     if (hidden) m_disguised.CheckHiddenFolder(full, driveType);
-    m_disguised.CheckFolderCompanions(full);
-    if (full.back() != L'\\') full += L'\\';
-    return !(FAILED(WalkDirectory(full, driveType)) && m_scan.IsStopRequested());
+    // The companions live inside the folder, which is listed next anyway: only names the listing holds are
+    // looked up (a look-up of a missing name costs about as much as the listing). Their check may remove
+    // files, so the folder is listed again after it.
+    const std::wstring inside = full.back() == L'\\' ? full : full + L'\\';
+    Listing listing = ListFolder(inside);
+    if (!listing.started || Holds(listing, L"usp10.dll") || Holds(listing, L"ws2help.dll") ||
+        Holds(listing, L"desktop.ini")) {
+        m_disguised.CheckFolderCompanions(full);
+        listing = ListFolder(inside);
+    }
+    return !(FAILED(WalkListed(inside, driveType, listing)) && m_scan.IsStopRequested());
 }
 
 HRESULT FixedPathSweeper::LoadFixedPaths() {

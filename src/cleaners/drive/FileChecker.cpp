@@ -77,7 +77,7 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     const bool executable = IsPeImage(data, size);
     if (m_crcs.ContainsCrc(crc)) {
         threatType = kThreatCrc;
-    } else if (IsBlacklistedMd5(digest)) {
+    } else if (m_md5Listed(digest)) {
         threatType = kThreatMd5;
     } else if (executable) {
         if (IsDelphiInfector(data, size)) {

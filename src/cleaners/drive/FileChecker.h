@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "cleaners/drive/FileCheckRules.h"
 #include "cleaners/drive/IconMatch.h"
 
 class CrcBlacklist;
@@ -19,7 +20,8 @@ class FileChecker {
 public:
     FileChecker(ScanController& scan, VLogger& log, CrcBlacklist& crcs, DocumentRestore& documents,
                 MediaRepair& media, VolumeLayoutSource& volumes)
-        : m_scan(scan), m_log(log), m_crcs(crcs), m_documents(documents), m_media(media), m_volumes(volumes) {}
+        : m_scan(scan), m_log(log), m_crcs(crcs), m_documents(documents), m_media(media), m_volumes(volumes),
+          m_md5Listed(&IsBlacklistedMd5) {}
 
     // The CRC-32 blacklist, the icon table and the archive library; sets ArchiveHelperReady when the library
     // is bound. The blacklist's result.
@@ -29,6 +31,8 @@ public:
     HRESULT CheckFile(const std::wstring& path);
     // Whether the last CheckFile found a folder or document icon on a program not exempt from that test.
     bool IconMatched() const { return m_iconMatched; }
+    // The MD5 list: the shipped one unless replaced (tests list digests of files they make).
+    void SetMd5Rule(bool (*listed)(const wchar_t* md5Text)) { m_md5Listed = listed; }
 
 private:
     bool IconStep(const std::wstring& path, const std::uint8_t* image, std::size_t size);
@@ -41,6 +45,7 @@ private:
     VolumeLayoutSource& m_volumes;
     IconTable m_icons;
     bool m_iconMatched = false;
+    bool (*m_md5Listed)(const wchar_t*);
     // One read buffer for the whole scan, grown to the largest file: a fresh large allocation per file costs
     // more than reading the file (page faults and zero-filling, worst under Wine).
     std::unique_ptr<std::uint8_t[]> m_buffer;
