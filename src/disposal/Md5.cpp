@@ -12,12 +12,20 @@ inline std::uint32_t Word(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
+// Each step waits for b, the previous step's result; everything that does not need b is done first, so the
+// chain through b stays short: the word and constant are added ahead, and G is split into two disjoint halves
+// (c & ~d needs no b; OR of disjoint bits is their sum).
 #define VD_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define VD_MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
-#define VD_MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define VD_MD5_H(x, y, z) ((x) ^ ((y) ^ (z)))
 #define VD_MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 #define VD_MD5_STEP(f, a, b, c, d, x, t, s) \
-    a += f(b, c, d) + (x) + (t);             \
+    a += (x) + (t);                          \
+    a += f(b, c, d);                         \
+    a = Rotl(a, s) + b;
+#define VD_MD5_STEP_G(a, b, c, d, x, t, s) \
+    a += (x) + (t);                         \
+    a += (c) & ~(d);                        \
+    a += (b) & (d);                         \
     a = Rotl(a, s) + b;
 
 }  // namespace
@@ -48,22 +56,22 @@ void Md5Context::Blocks(const std::uint8_t* p, std::size_t count) {
         VD_MD5_STEP(VD_MD5_F, c, d, a, b, x[14], 0xa679438e, 17)
         VD_MD5_STEP(VD_MD5_F, b, c, d, a, x[15], 0x49b40821, 22)
 
-        VD_MD5_STEP(VD_MD5_G, a, b, c, d, x[1], 0xf61e2562, 5)
-        VD_MD5_STEP(VD_MD5_G, d, a, b, c, x[6], 0xc040b340, 9)
-        VD_MD5_STEP(VD_MD5_G, c, d, a, b, x[11], 0x265e5a51, 14)
-        VD_MD5_STEP(VD_MD5_G, b, c, d, a, x[0], 0xe9b6c7aa, 20)
-        VD_MD5_STEP(VD_MD5_G, a, b, c, d, x[5], 0xd62f105d, 5)
-        VD_MD5_STEP(VD_MD5_G, d, a, b, c, x[10], 0x02441453, 9)
-        VD_MD5_STEP(VD_MD5_G, c, d, a, b, x[15], 0xd8a1e681, 14)
-        VD_MD5_STEP(VD_MD5_G, b, c, d, a, x[4], 0xe7d3fbc8, 20)
-        VD_MD5_STEP(VD_MD5_G, a, b, c, d, x[9], 0x21e1cde6, 5)
-        VD_MD5_STEP(VD_MD5_G, d, a, b, c, x[14], 0xc33707d6, 9)
-        VD_MD5_STEP(VD_MD5_G, c, d, a, b, x[3], 0xf4d50d87, 14)
-        VD_MD5_STEP(VD_MD5_G, b, c, d, a, x[8], 0x455a14ed, 20)
-        VD_MD5_STEP(VD_MD5_G, a, b, c, d, x[13], 0xa9e3e905, 5)
-        VD_MD5_STEP(VD_MD5_G, d, a, b, c, x[2], 0xfcefa3f8, 9)
-        VD_MD5_STEP(VD_MD5_G, c, d, a, b, x[7], 0x676f02d9, 14)
-        VD_MD5_STEP(VD_MD5_G, b, c, d, a, x[12], 0x8d2a4c8a, 20)
+        VD_MD5_STEP_G(a, b, c, d, x[1], 0xf61e2562, 5)
+        VD_MD5_STEP_G(d, a, b, c, x[6], 0xc040b340, 9)
+        VD_MD5_STEP_G(c, d, a, b, x[11], 0x265e5a51, 14)
+        VD_MD5_STEP_G(b, c, d, a, x[0], 0xe9b6c7aa, 20)
+        VD_MD5_STEP_G(a, b, c, d, x[5], 0xd62f105d, 5)
+        VD_MD5_STEP_G(d, a, b, c, x[10], 0x02441453, 9)
+        VD_MD5_STEP_G(c, d, a, b, x[15], 0xd8a1e681, 14)
+        VD_MD5_STEP_G(b, c, d, a, x[4], 0xe7d3fbc8, 20)
+        VD_MD5_STEP_G(a, b, c, d, x[9], 0x21e1cde6, 5)
+        VD_MD5_STEP_G(d, a, b, c, x[14], 0xc33707d6, 9)
+        VD_MD5_STEP_G(c, d, a, b, x[3], 0xf4d50d87, 14)
+        VD_MD5_STEP_G(b, c, d, a, x[8], 0x455a14ed, 20)
+        VD_MD5_STEP_G(a, b, c, d, x[13], 0xa9e3e905, 5)
+        VD_MD5_STEP_G(d, a, b, c, x[2], 0xfcefa3f8, 9)
+        VD_MD5_STEP_G(c, d, a, b, x[7], 0x676f02d9, 14)
+        VD_MD5_STEP_G(b, c, d, a, x[12], 0x8d2a4c8a, 20)
 
         VD_MD5_STEP(VD_MD5_H, a, b, c, d, x[5], 0xfffa3942, 4)
         VD_MD5_STEP(VD_MD5_H, d, a, b, c, x[8], 0x8771f681, 11)
