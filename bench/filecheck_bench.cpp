@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "cleaners/drive/ArchiveInfector.h"
@@ -47,21 +48,26 @@ int main(int argc, char** argv) {
     std::size_t files = 0, examined = 0, found = 0;
     std::uint64_t bytes = 0;
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::uint8_t> buffer;  // one buffer for the run, as the checker keeps it
+    // One buffer for the run, grown as the checker grows it (never zero-filled or copied).
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::size_t capacity = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[1])) {
         if (!entry.is_regular_file()) continue;
         ++files;
         const std::uint64_t size = entry.file_size();
         if (!ContentSizeReadable(size)) continue;
-        if (buffer.size() < size) buffer.resize(size);
+        if (size > capacity) {
+            capacity = GrownReadCapacity(capacity, size);
+            buffer.reset(new std::uint8_t[capacity]);
+        }
         const int fd = ::open(entry.path().c_str(), O_RDONLY);
         if (fd < 0) continue;
-        const ssize_t got = ::read(fd, buffer.data(), size);
+        const ssize_t got = ::read(fd, buffer.get(), size);
         ::close(fd);
         if (got != ssize_t(size)) continue;
         ++examined;
         bytes += size;
-        const std::uint8_t* data = buffer.data();
+        const std::uint8_t* data = buffer.get();
         const std::uint32_t crc = Crc32(0, data, size);
         const wchar_t* md5 = nullptr;
         Md5OfBuffer(data, size, &md5, 0x500000, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <random>
@@ -46,6 +47,31 @@ TEST(FindBytes, NoCaseFoldsOnlyAsciiCapitals) {
     EXPECT_EQ(kNoMatch, Find("EXECUTE", "execute"));
     EXPECT_EQ(kNoMatch, Find("\xC0", "\xE0", true));  // bytes above ASCII are compared as they are
     EXPECT_EQ(kNoMatch, Find("@", "`", true));
+}
+
+// Both versions give memchr's answer wherever the byte lies relative to the start, the alignment and the
+// 16- and 64-byte blocks, and for bytes whose high bit is set (the word version's borrow trick).
+TEST(FindBytes, FindByteIsMemchr) {
+    std::vector<std::uint8_t> buffer(300);
+    for (std::size_t offset = 0; offset < 17; ++offset) {
+        for (std::size_t length : {0, 1, 7, 8, 15, 16, 17, 63, 64, 65, 130, 200}) {
+            for (std::uint8_t value : {std::uint8_t(0x00), std::uint8_t(0x41), std::uint8_t(0x80), std::uint8_t(0xFF)}) {
+                for (std::size_t at = 0; at <= length; ++at) {  // at == length: absent
+                    std::fill(buffer.begin(), buffer.end(), std::uint8_t(value ^ 0x01));
+                    if (at < length) buffer[offset + at] = value;
+                    if (at + 1 < length) buffer[offset + at + 1] = value;  // a later one is not the answer
+                    buffer[offset + length] = value;                        // nor one just past the end
+                    const std::uint8_t* p = buffer.data() + offset;
+                    const void* hit = std::memchr(p, value, length);
+                    const std::size_t expected = hit ? std::size_t(static_cast<const std::uint8_t*>(hit) - p) : kNoMatch;
+                    ASSERT_EQ(expected, FindByte(p, value, length)) << offset << " " << length << " " << at;
+                    ASSERT_EQ(expected, FindByteInWords(p, value, length)) << offset << " " << length << " " << at;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(kNoMatch, FindByte(nullptr, 0, 10));
+    EXPECT_EQ(kNoMatch, FindByteInWords(nullptr, 0, 10));
 }
 
 TEST(FindBytes, FastEqualsReference) {
@@ -224,6 +250,18 @@ TEST(ArchiveInfector, ReadableSizes) {
     EXPECT_TRUE(ContentSizeReadable(1025));
     EXPECT_TRUE(ContentSizeReadable((5u << 20) - 1));
     EXPECT_FALSE(ContentSizeReadable(5u << 20));
+}
+
+// The read buffer: whatever the file needs, at least double the old size, never more than a readable file.
+TEST(ArchiveInfector, ReadBufferGrowth) {
+    const std::size_t largest = (5u << 20) - 1;
+    struct Case {
+        std::size_t capacity, needed, expected;
+    } cases[] = {
+        {0, 2000, 2000}, {2000, 2001, 4000}, {2000, 9000, 9000}, {3u << 20, (3u << 20) + 1, largest},
+        {largest - 10, largest, largest}, {0, largest, largest},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, GrownReadCapacity(c.capacity, c.needed)) << c.capacity << " " << c.needed;
 }
 
 TEST(ArchiveInfector, VolumeFormats) {

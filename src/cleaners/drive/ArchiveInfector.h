@@ -38,6 +38,13 @@ bool ExpandExtents(std::uint64_t startingVcn, const std::vector<ClusterExtent>& 
 constexpr std::uint64_t kContentMinExclusive = 1024;
 constexpr std::uint64_t kContentMaxExclusive = 5u << 20;
 inline bool ContentSizeReadable(std::uint64_t size) { return size > kContentMinExclusive && size < kContentMaxExclusive; }
+// The size the per-file check's read buffer grows to when `needed` does not fit in `capacity`: at least
+// twofold, up to the largest readable size, so that a walk meeting ever larger files does not pay for fresh
+// pages at each one.
+inline std::size_t GrownReadCapacity(std::size_t capacity, std::size_t needed) {
+    const std::size_t doubled = capacity * 2 > needed ? capacity * 2 : needed;
+    return doubled < std::size_t(kContentMaxExclusive - 1) ? doubled : std::size_t(kContentMaxExclusive - 1);
+}
 
 // Archive entries worth extracting: the name contains ".jpg", ".doc", ".txt" or ".com" (a nested archive)
 // anywhere, ignoring case.

@@ -5,7 +5,45 @@
 
 #include "util/AsciiCase.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#define VELUDISK_FIND_SSE2 1
+#endif
+
 namespace {
+
+#if VELUDISK_FIND_SSE2
+__attribute__((target("sse2"))) std::size_t FindByteSse2(const std::uint8_t* p, std::uint8_t value, std::size_t n) {
+    // Unaligned loads: the searches restart every few hundred bytes in binary data, where aligning first
+    // would cost more than it saves.
+    const __m128i needle = _mm_set1_epi8(char(value));
+    auto mask = [&](std::size_t k) {
+        return unsigned(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), needle)));
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= n && i < 64; i += 16)
+        if (const unsigned m = mask(i)) return i + unsigned(__builtin_ctz(m));
+    for (; i + 64 <= n; i += 64) {
+        const unsigned low = mask(i) | mask(i + 16) << 16, high = mask(i + 32) | mask(i + 48) << 16;
+        if (low) return i + unsigned(__builtin_ctz(low));
+        if (high) return i + 32 + unsigned(__builtin_ctz(high));
+    }
+    for (; i + 16 <= n; i += 16)
+        if (const unsigned m = mask(i)) return i + unsigned(__builtin_ctz(m));
+    for (; i < n; ++i)
+        if (p[i] == value) return i;
+    return kNoMatch;
+}
+
+bool HasSse2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("sse2");
+    }();
+    return has;
+}
+#endif
 
 inline std::uint8_t Fold(std::uint8_t c) { return AsciiLower(c); }
 
@@ -48,6 +86,31 @@ std::size_t FindBytesReference(const std::uint8_t* content, const std::uint8_t* 
     return kNoMatch;
 }
 
+std::size_t FindByteInWords(const std::uint8_t* p, std::uint8_t value, std::size_t n) {
+    if (!p) return kNoMatch;
+    constexpr std::size_t kOnes = ~std::size_t(0) / 0xFF;  // 0x0101...
+    constexpr std::size_t kHighs = kOnes * 0x80;
+    const std::size_t spread = kOnes * value;
+    std::size_t i = 0;
+    for (; i + sizeof(std::size_t) <= n; i += sizeof(std::size_t)) {
+        std::size_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        const std::size_t x = word ^ spread;  // a zero byte where `value` is
+        if ((x - kOnes) & ~x & kHighs) break;
+    }
+    for (; i < n; ++i)
+        if (p[i] == value) return i;
+    return kNoMatch;
+}
+
+std::size_t FindByte(const std::uint8_t* content, std::uint8_t value, std::size_t length) {
+    if (!content) return kNoMatch;
+#if VELUDISK_FIND_SSE2
+    if (HasSse2()) return FindByteSse2(content, value, length);
+#endif
+    return FindByteInWords(content, value, length);
+}
+
 std::size_t FindBytes(const std::uint8_t* content, const std::uint8_t* pattern, std::size_t patternLength,
                       std::size_t contentLength) {
     if (!content || !pattern || patternLength == 0 || patternLength > contentLength) return kNoMatch;
@@ -55,9 +118,9 @@ std::size_t FindBytes(const std::uint8_t* content, const std::uint8_t* pattern, 
     std::size_t j = 0;
     while (j < contentLength) {
         // With no partial match under way, jump straight to the next candidate first byte.
-        const void* hit = std::memchr(content + j, first, contentLength - j);
-        if (!hit) return kNoMatch;
-        j = std::size_t(static_cast<const std::uint8_t*>(hit) - content);
+        const std::size_t hit = FindByte(content + j, first, contentLength - j);
+        if (hit == kNoMatch) return kNoMatch;
+        j += hit;
         std::size_t i = 1;
         ++j;
         while (i < patternLength && j < contentLength && content[j] == pattern[i]) ++i, ++j;
@@ -73,11 +136,11 @@ std::size_t FindBytesNoCase(const std::uint8_t* content, const std::uint8_t* pat
     if (!content || !pattern || patternLength == 0 || patternLength > contentLength) return kNoMatch;
     const std::uint8_t first = Fold(pattern[0]);
     const std::uint8_t upper = first >= 'a' && first <= 'z' ? std::uint8_t(first - 'a' + 'A') : first;
-    // The next position of each spelling of the first byte, each found by memchr and looked for again only
+    // The next position of each spelling of the first byte, each found by FindByte and looked for again only
     // once the search has passed it: linear in the content however common either spelling is.
     auto next = [&](std::uint8_t c, std::size_t from) {
-        const void* hit = from < contentLength ? std::memchr(content + from, c, contentLength - from) : nullptr;
-        return hit ? std::size_t(static_cast<const std::uint8_t*>(hit) - content) : contentLength;
+        const std::size_t hit = from < contentLength ? FindByte(content + from, c, contentLength - from) : kNoMatch;
+        return hit == kNoMatch ? contentLength : from + hit;
     };
     std::size_t nextLower = next(first, 0);
     std::size_t nextUpper = upper == first ? contentLength : next(upper, 0);

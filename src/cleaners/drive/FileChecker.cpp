@@ -55,8 +55,9 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     if (reader.Open(path.c_str(), content) == ContentMode::NotReadable) return result;
     if (!ContentSizeReadable(content.size)) return result;
     if (content.size > m_capacity) {
-        m_buffer.reset(new (std::nothrow) std::uint8_t[content.size]);
-        m_capacity = m_buffer ? content.size : 0;
+        const std::size_t grown = GrownReadCapacity(m_capacity, content.size);
+        m_buffer.reset(new (std::nothrow) std::uint8_t[grown]);
+        m_capacity = m_buffer ? grown : 0;
         if (!m_buffer) return result;
     }
     // Every byte the checks look at is read from the file: a failed or short read ends the check.
