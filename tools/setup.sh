@@ -19,6 +19,7 @@ DEB_PACKAGES=(
   chromium
   rar
   tango-icon-theme
+  python3-jsonschema
 )
 
 export DEBIAN_FRONTEND=noninteractive
