@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -360,6 +361,20 @@ TEST(VeludiskSilent, CleansTheStickAsVelscanDoesAndASecondRunFindsNothing) {
     const auto found = LogFindings(log);
     EXPECT_EQ(JsonFindings(reference.json), found) << reference.json << "\n---\n" << ReadText(log);
     EXPECT_GE(found.size(), 6u);
+    // The window keeps its counters to itself; its log lines by outcome add up to velscan's counters.
+    const auto outcomes = [&](const char* outcome) {
+        return std::count_if(found.begin(), found.end(), [&](const std::string& f) {
+            return f.find(std::string("|") + outcome + "|") != std::string::npos;
+        });
+    };
+    const auto counter = [&](const char* name) {
+        const std::string key = std::string("\"") + name + "\": ";
+        const std::size_t at = reference.json.find(key);
+        return at == std::string::npos ? -1L : std::atol(reference.json.c_str() + at + key.size());
+    };
+    EXPECT_EQ(counter("Deleted"), long(outcomes("删除成功")));
+    EXPECT_EQ(counter("RebootPending"), long(outcomes("重启删除")));
+    EXPECT_EQ(counter("ThreatsFound"), long(outcomes("删除成功") + outcomes("重启删除")));
     EXPECT_FALSE(FileExists(root + L"作业.exe"));
     EXPECT_EQ("Quarterly report\r\n", ReadText(root + L"资料\\report.doc"));
 
