@@ -8,8 +8,8 @@
 constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 
 // Position of the first `value` in the content, or kNoMatch: memchr's answer. The C runtime the Windows
-// programs use (msvcrt) looks at one byte at a time; this compares 16 bytes at once where the processor has
-// SSE2 and a machine word at once elsewhere.
+// programs use (msvcrt, at least as Wine provides it) looks at one byte at a time; this compares 16 bytes at
+// once where the processor has SSE2 and a machine word at once elsewhere.
 std::size_t FindByte(const std::uint8_t* content, std::uint8_t value, std::size_t length);
 // The machine-word version FindByte falls back to.
 std::size_t FindByteInWords(const std::uint8_t* content, std::uint8_t value, std::size_t length);
