@@ -84,3 +84,10 @@ std::wstring Md5TextOfFile(const wchar_t* path) {
     const wchar_t* text = nullptr;
     return Md5OfFile(path, &text, 0x500000, 0) == 0 && text ? std::wstring(text) : std::wstring();
 }
+
+FileDigests DigestsOfFile(const wchar_t* path) {
+    FileDigests d;
+    if (FAILED(Crc32OfFile(path, &d.crc))) d.crc = 0;
+    d.md5 = Md5TextOfFile(path);
+    return d;
+}

@@ -20,5 +20,13 @@ int Md5OfFile(const wchar_t* path, const wchar_t** text, std::uint32_t limit, in
 // The same as a string the caller keeps (limit 0x500000, not forced); empty when it could not be taken.
 std::wstring Md5TextOfFile(const wchar_t* path);
 
+// What a finding line records of a file: its CRC-32 (0 when it cannot be taken) and its MD5 text (empty when
+// it cannot be taken).
+struct FileDigests {
+    std::uint32_t crc = 0;
+    std::wstring md5;
+};
+FileDigests DigestsOfFile(const wchar_t* path);
+
 // "MZ", then "PE\0\0" at e_lfanew, with 248 bytes of headers readable there.
 bool IsPeFile(const wchar_t* path);

@@ -140,9 +140,9 @@ HRESULT FileDisposer::DisposeFile(const wchar_t* path, DWORD threatType) {
         if (copy.size() > kPathMax) copy.resize(kPathMax);
         TerminateByPath(copy.c_str());
     }
-    std::uint32_t crc = 0;
-    if (FAILED(Crc32OfFile(path, &crc))) crc = 0;
-    const std::wstring md5Text = Md5TextOfFile(path);
+    const FileDigests digests = DigestsOfFile(path);
+    const std::uint32_t crc = digests.crc;
+    const std::wstring& md5Text = digests.md5;
     // A CRC that could not be taken (0) is nothing to learn.
     if ((threatType == kThreatAutorun || threatType == kThreatScript) && crc != 0) m_crcs.LearnCrc(crc);
     if (threatType == kThreatSilent) {

@@ -4,15 +4,9 @@
 
 #include <set>
 
-#include "CleanerHarness.h"
+#include "DriveCleaners.h"
 #include "app/Globals.h"
 #include "cleaners/drive/AutorunCleaner.h"
-#include "cleaners/drive/DisguisedCleaner.h"
-#include "cleaners/drive/DocumentRestore.h"
-#include "cleaners/drive/DriveWalk.h"
-#include "cleaners/drive/FileChecker.h"
-#include "cleaners/drive/FileContent.h"
-#include "cleaners/drive/MediaRepair.h"
 #include "disposal/Digest.h"
 #include "scan/ProcessFolderScan.h"
 #include "util/ProgramPath.h"
@@ -42,7 +36,7 @@ bool IsFolder(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-class RootPassTest : public ::testing::Test, protected CleanerHarness {
+class RootPassTest : public ::testing::Test, protected DriveCleaners {
 protected:
     void SetUp() override {
         ReadOnlyScan = 0;
@@ -60,16 +54,8 @@ protected:
     std::vector<DriveEntry> Root(const ScratchDir& root, DriveClass type) {
         return {DriveEntry{root.Path() + L"\\", type}};
     }
-    ListedTrust trust;
     ListedGuard guard;
-    SystemVolumeLayout volumes;
-    NoMediaRuntime noMedia;
-    DocumentRestore documents{controller, *log};
-    MediaRepair media{noMedia, controller, *log};
-    FileChecker checker{controller, *log, crcs, documents, media, volumes};
-    DisguisedCleaner disguised{controller, *log, trust, volumes};
     AutorunCleaner autorun{controller, *log, disposer, checker, disguised, trust, guard};
-    DriveWalker walker{controller, checker, disguised};
 };
 
 TEST_F(RootPassTest, AutorunWormIsRemovedAndTheStickImmunizedOnce) {
@@ -253,15 +239,9 @@ TEST(BackupFolder, NeitherPassEntersIt) {
 // Run only by BackupFolder.NeitherPassEntersIt, from a copy of this program.
 TEST(BackupFolderChild, SkipsTheBackupFolder) {
     ASSERT_TRUE(::GetEnvironmentVariableW(L"VELUDISK_BACKUP_CHILD", nullptr, 0) > 0) << "run through BackupFolder";
-    CleanerHarness harness;
-    SystemVolumeLayout volumes;
-    NoMediaRuntime noMedia;
-    ListedTrust trust;
-    DocumentRestore documents{harness.controller, *harness.log};
-    MediaRepair media{noMedia, harness.controller, *harness.log};
-    FileChecker checker{harness.controller, *harness.log, harness.crcs, documents, media, volumes};
+    DriveCleaners harness;
+    FileChecker& checker = harness.checker;
     ASSERT_EQ(S_OK, checker.Init());
-    DisguisedCleaner disguised{harness.controller, *harness.log, trust, volumes};
     const std::wstring app = ProgramFolder();
     const auto listed = BytesWithCrc(3000, kListedCrc, 7);
 
@@ -274,9 +254,8 @@ TEST(BackupFolderChild, SkipsTheBackupFolder) {
     EXPECT_TRUE(FileExists(app + L"\\BackFiles\\kept.bin"));
     EXPECT_FALSE(FileExists(app + L"\\plugins\\listed.bin"));
 
-    DriveWalker walker{harness.controller, checker, disguised};
     ASSERT_TRUE(WriteBytes(app + L"\\plugins\\listed.bin", listed));
-    EXPECT_EQ(S_OK, walker.FullWalk({DriveEntry{app + L"\\", kDriveFixed}}));
+    EXPECT_EQ(S_OK, harness.walker.FullWalk({DriveEntry{app + L"\\", kDriveFixed}}));
     EXPECT_TRUE(FileExists(app + L"\\BackFiles\\kept.bin"));
     EXPECT_FALSE(FileExists(app + L"\\plugins\\listed.bin"));
 }

@@ -2,15 +2,9 @@
 // drives, with the program's own blacklist, icon table and archive library.
 #include <gtest/gtest.h>
 
-#include "CleanerHarness.h"
+#include "DriveCleaners.h"
 #include "app/Globals.h"
-#include "cleaners/drive/DisguisedCleaner.h"
-#include "cleaners/drive/DocumentRestore.h"
-#include "cleaners/drive/DriveWalk.h"
 #include "cleaners/drive/FileCheckRules.h"
-#include "cleaners/drive/FileChecker.h"
-#include "cleaners/drive/FileContent.h"
-#include "cleaners/drive/MediaRepair.h"
 #include "disposal/DigestFile.h"
 #include "disposal/Digest.h"
 #include "disposal/ImagePath.h"
@@ -32,7 +26,7 @@ bool Hidden(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_HIDDEN);
 }
 
-class FileCheckerTest : public ::testing::Test, protected CleanerHarness {
+class FileCheckerTest : public ::testing::Test, protected DriveCleaners {
 protected:
     void SetUp() override {
         ReadOnlyScan = 0;
@@ -46,14 +40,6 @@ protected:
         checker.Release();
         ReadOnlyScan = 0;
     }
-    ListedTrust trust;
-    SystemVolumeLayout volumes;
-    NoMediaRuntime noMedia;
-    DocumentRestore documents{controller, *log};
-    MediaRepair media{noMedia, controller, *log};
-    FileChecker checker{controller, *log, crcs, documents, media, volumes};
-    DisguisedCleaner disguised{controller, *log, trust, volumes};
-    DriveWalker walker{controller, checker, disguised};
 };
 
 TEST_F(FileCheckerTest, OnlyFilesAboveOneKilobyteAndBelowFiveMegabytesAreExamined) {

@@ -108,13 +108,11 @@ HRESULT AutorunCleaner::ImmunizePath(const std::wstring& path) {
 }
 
 void AutorunCleaner::HandleRecycled(const std::wstring& path) {
-    std::uint32_t crc = 0;
-    if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
-    const std::wstring md5Text = Md5TextOfFile(path.c_str());
+    const FileDigests digests = DigestsOfFile(path.c_str());
     m_scan.AddFilesExamined();
     m_scan.AddThreatsFound();
     if (ReadOnlyScan) return;
-    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, kThreatAutorun);
+    RemoveFoundFile(m_scan, m_log, path, digests.md5, digests.crc, kThreatAutorun);
 }
 
 HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {

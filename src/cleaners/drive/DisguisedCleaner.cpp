@@ -178,13 +178,11 @@ HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
 bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType) {
     // Nothing there is nothing found: no count and no finding line.
     if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    std::uint32_t crc = 0;
-    if (FAILED(Crc32OfFile(path.c_str(), &crc))) crc = 0;
-    const std::wstring md5Text = Md5TextOfFile(path.c_str());
-    if (IsProtectedHash(md5Text.empty() ? nullptr : md5Text.c_str())) return false;
+    const FileDigests digests = DigestsOfFile(path.c_str());
+    if (IsProtectedHash(digests.md5.empty() ? nullptr : digests.md5.c_str())) return false;
     m_scan.AddDisguised();
     m_scan.AddThreatsFound();
-    RemoveFoundFile(m_scan, m_log, path, md5Text, crc, threatType);
+    RemoveFoundFile(m_scan, m_log, path, digests.md5, digests.crc, threatType);
     return true;
 }
 

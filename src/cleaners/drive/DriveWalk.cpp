@@ -99,11 +99,13 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const Entry& found, UINT d
     if (hidden) m_disguised.CheckHiddenFolder(full, driveType);
     // The companions live inside the folder, which is listed next anyway: only names the listing holds are
     // looked up (a look-up of a missing name costs about as much as the listing). Their check may remove
-    // files, so the folder is listed again after it.
+    // files, so a folder that held one is listed again after it. A folder that cannot be listed has its
+    // companions looked up all the same.
     const std::wstring inside = full.back() == L'\\' ? full : full + L'\\';
     Listing listing = ListFolder(inside);
-    if (!listing.started || Holds(listing, L"usp10.dll") || Holds(listing, L"ws2help.dll") ||
-        Holds(listing, L"desktop.ini")) {
+    if (!listing.started) {
+        m_disguised.CheckFolderCompanions(full);
+    } else if (Holds(listing, L"usp10.dll") || Holds(listing, L"ws2help.dll") || Holds(listing, L"desktop.ini")) {
         m_disguised.CheckFolderCompanions(full);
         listing = ListFolder(inside);
     }

@@ -14,7 +14,6 @@
 #include "cleaners/drive/MediaRepair.h"
 #include "disposal/CrcBlacklist.h"
 #include "disposal/Digest.h"
-#include "disposal/DigestFile.h"
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
 #include "disposal/PeImage.h"
@@ -95,12 +94,12 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
             threatType = kThreatExeInfectorRepaired;
         } else {
             if (!IconStep(path, data, size)) return S_OK;
-            const std::wstring fileMd5 = Md5TextOfFile(path.c_str());
-            if (IsProtectedHash(fileMd5.empty() ? nullptr : fileMd5.c_str())) return result;
+            // The file's MD5 is the one already taken from its bytes: no second read.
+            if (IsProtectedHash(digest)) return result;
             // The icon branch deletes even in a read-only scan and keeps no own-product exemption.
             m_scan.AddDisguised();
             m_scan.AddThreatsFound();
-            RemoveFoundFile(m_scan, m_log, path, fileMd5, crc, kThreatDisguised);
+            RemoveFoundFile(m_scan, m_log, path, md5Text, crc, kThreatDisguised);
             return result;
         }
     } else if (IsVbsInfector(data, size)) {
