@@ -19,8 +19,7 @@ __attribute__((target("sse2"))) inline unsigned MatchMask(const std::uint8_t* p,
 }
 
 __attribute__((target("sse2"))) std::size_t FindByteSse2(const std::uint8_t* p, std::uint8_t value, std::size_t n) {
-    // Unaligned loads: the searches restart every few hundred bytes in binary data, where aligning first
-    // would cost more than it saves.
+    // Unaligned loads: a search may start anywhere.
     const __m128i needle = _mm_set1_epi8(char(value));
     std::size_t i = 0;
     for (; i + 16 <= n && i < 64; i += 16)
@@ -115,52 +114,134 @@ std::size_t FindByte(const std::uint8_t* content, std::uint8_t value, std::size_
     return FindByteInWords(content, value, length);
 }
 
-std::size_t FindBytes(const std::uint8_t* content, const std::uint8_t* pattern, std::size_t patternLength,
-                      std::size_t contentLength) {
+namespace {
+
+inline bool Same(std::uint8_t a, std::uint8_t b, bool foldCase) {
+    return foldCase ? Fold(a) == Fold(b) : a == b;
+}
+
+// The spellings a pattern byte matches: itself, and its other case when folding.
+struct Spellings {
+    std::uint8_t one, other;
+};
+Spellings SpellingsOf(std::uint8_t c, bool foldCase) {
+    const std::uint8_t lower = foldCase ? Fold(c) : c;
+    const std::uint8_t upper = foldCase && lower >= 'a' && lower <= 'z' ? std::uint8_t(lower - 'a' + 'A') : lower;
+    return {lower, upper};
+}
+
+// From `i` on, a byte at a time.
+std::size_t FindPairBytes(const std::uint8_t* p, std::size_t i, std::size_t n, Spellings first, Spellings second) {
+    for (; i + 1 < n; ++i)
+        if ((p[i] == first.one || p[i] == first.other) && (p[i + 1] == second.one || p[i + 1] == second.other))
+            return i;
+    return kNoMatch;
+}
+
+#if VELUDISK_FIND_SSE2
+// Bytes equal to either spelling; with one spelling a single comparison.
+template <bool kTwo>
+__attribute__((target("sse2"))) inline __m128i Equal(__m128i bytes, __m128i one, __m128i other) {
+    const __m128i eq = _mm_cmpeq_epi8(bytes, one);
+    return kTwo ? _mm_or_si128(eq, _mm_cmpeq_epi8(bytes, other)) : eq;
+}
+
+__attribute__((target("sse2"))) inline __m128i Load(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// One bit per position of the 16 at `p` where a spelling of the first byte (already compared: `first`) is
+// followed by one of the second.
+template <bool kTwo>
+__attribute__((target("sse2"))) inline unsigned PairMask(__m128i first, const std::uint8_t* p, __m128i s0,
+                                                         __m128i s1) {
+    return unsigned(_mm_movemask_epi8(_mm_and_si128(first, Equal<kTwo>(Load(p + 1), s0, s1))));
+}
+
+template <bool kTwo>
+__attribute__((target("sse2"))) std::size_t FindPairSse2(const std::uint8_t* p, std::size_t n, Spellings first,
+                                                         Spellings second) {
+    const __m128i f0 = _mm_set1_epi8(char(first.one)), f1 = _mm_set1_epi8(char(first.other));
+    const __m128i s0 = _mm_set1_epi8(char(second.one)), s1 = _mm_set1_epi8(char(second.other));
+    std::size_t i = 0;
+    // Each block reads one byte past its 16 (the second byte of its last position): i + 17 <= n. Most blocks of
+    // 64 hold no first byte at all and are passed after one test.
+    for (; i + 65 <= n; i += 64) {
+        const __m128i a = Equal<kTwo>(Load(p + i), f0, f1), b = Equal<kTwo>(Load(p + i + 16), f0, f1);
+        const __m128i c = Equal<kTwo>(Load(p + i + 32), f0, f1), d = Equal<kTwo>(Load(p + i + 48), f0, f1);
+        if (!_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)))) continue;
+        const unsigned low = PairMask<kTwo>(a, p + i, s0, s1) | PairMask<kTwo>(b, p + i + 16, s0, s1) << 16;
+        const unsigned high = PairMask<kTwo>(c, p + i + 32, s0, s1) | PairMask<kTwo>(d, p + i + 48, s0, s1) << 16;
+        if (low) return i + unsigned(__builtin_ctz(low));
+        if (high) return i + 32 + unsigned(__builtin_ctz(high));
+    }
+    for (; i + 17 <= n; i += 16)
+        if (const unsigned m = PairMask<kTwo>(Equal<kTwo>(Load(p + i), f0, f1), p + i, s0, s1))
+            return i + unsigned(__builtin_ctz(m));
+    return FindPairBytes(p, i, n, first, second);
+}
+
+std::size_t FindPairSse2(const std::uint8_t* p, std::size_t n, Spellings first, Spellings second) {
+    return first.one == first.other && second.one == second.other ? FindPairSse2<false>(p, n, first, second)
+                                                                  : FindPairSse2<true>(p, n, first, second);
+}
+#endif
+
+// First position r (r + 1 < n) where a spelling of the first byte is followed by one of the second.
+std::size_t FindPair(const std::uint8_t* p, std::size_t n, Spellings first, Spellings second) {
+#if defined(__SSE2__)
+    return FindPairSse2(p, n, first, second);
+#elif VELUDISK_FIND_SSE2
+    if (HasSse2()) return FindPairSse2(p, n, first, second);
+#endif
+    return FindPairBytes(p, 0, n, first, second);
+}
+
+// The matching rule (see FindBytesReference) without visiting every byte: only places where the pattern's first
+// two bytes stand together can start a match, and those are found 16 at a time. The rule's one twist is replayed
+// exactly: every first byte the rule meets before such a place is followed by a wrong second byte, so each one it
+// tries makes it skip the byte after; in a run of k first bytes just before the place it tries the 1st, 3rd, ...
+// and reaches the place itself only when k is even.
+std::size_t FindWithPairs(const std::uint8_t* content, const std::uint8_t* pattern, std::size_t patternLength,
+                          std::size_t contentLength, bool foldCase) {
     if (!content || !pattern || patternLength == 0 || patternLength > contentLength) return kNoMatch;
-    const std::uint8_t first = pattern[0];
-    std::size_t j = 0;
-    while (j < contentLength) {
-        // With no partial match under way, jump straight to the next candidate first byte.
-        const std::size_t hit = FindByte(content + j, first, contentLength - j);
+    const Spellings first = SpellingsOf(pattern[0], foldCase);
+    if (patternLength == 1) {
+        const std::size_t one = FindByte(content, first.one, contentLength);
+        if (first.other == first.one) return one;
+        const std::size_t other = FindByte(content, first.other, contentLength);
+        return one < other ? one : other;  // kNoMatch is the largest size
+    }
+    const Spellings second = SpellingsOf(pattern[1], foldCase);
+    std::size_t j = 0;  // no partial match is under way here
+    while (j + 1 < contentLength) {
+        const std::size_t hit = FindPair(content + j, contentLength - j, first, second);
         if (hit == kNoMatch) return kNoMatch;
-        j += hit;
-        std::size_t i = 1;
-        ++j;
-        while (i < patternLength && j < contentLength && content[j] == pattern[i]) ++i, ++j;
-        if (i == patternLength) return j - patternLength;
-        // content[j] broke the partial match: it is not tried again as a first byte.
-        ++j;
+        const std::size_t at = j + hit;
+        std::size_t run = 0;
+        while (at - run > j && Same(content[at - run - 1], pattern[0], foldCase)) ++run;
+        if (run % 2) {
+            j = at + 1;  // the first byte before it was tried, broke on this one, and the rule went on after it
+            continue;
+        }
+        std::size_t i = 2, k = at + 2;
+        while (i < patternLength && k < contentLength && Same(content[k], pattern[i], foldCase)) ++i, ++k;
+        if (i == patternLength) return at;
+        j = k + 1;  // content[k] broke the partial match: it is not tried again as a first byte
     }
     return kNoMatch;
 }
 
+}  // namespace
+
+std::size_t FindBytes(const std::uint8_t* content, const std::uint8_t* pattern, std::size_t patternLength,
+                      std::size_t contentLength) {
+    return FindWithPairs(content, pattern, patternLength, contentLength, false);
+}
+
 std::size_t FindBytesNoCase(const std::uint8_t* content, const std::uint8_t* pattern, std::size_t patternLength,
                             std::size_t contentLength) {
-    if (!content || !pattern || patternLength == 0 || patternLength > contentLength) return kNoMatch;
-    const std::uint8_t first = Fold(pattern[0]);
-    const std::uint8_t upper = first >= 'a' && first <= 'z' ? std::uint8_t(first - 'a' + 'A') : first;
-    // The next position of each spelling of the first byte, each found by FindByte and looked for again only
-    // once the search has passed it: linear in the content however common either spelling is.
-    auto next = [&](std::uint8_t c, std::size_t from) {
-        const std::size_t hit = from < contentLength ? FindByte(content + from, c, contentLength - from) : kNoMatch;
-        return hit == kNoMatch ? contentLength : from + hit;
-    };
-    std::size_t nextLower = next(first, 0);
-    std::size_t nextUpper = upper == first ? contentLength : next(upper, 0);
-    std::size_t j = 0;
-    while (j < contentLength) {
-        if (nextLower < j) nextLower = next(first, j);
-        if (upper != first && nextUpper < j) nextUpper = next(upper, j);
-        j = nextLower < nextUpper ? nextLower : nextUpper;
-        if (j >= contentLength) return kNoMatch;
-        std::size_t i = 1;
-        ++j;
-        while (i < patternLength && j < contentLength && Fold(content[j]) == Fold(pattern[i])) ++i, ++j;
-        if (i == patternLength) return j - patternLength;
-        ++j;
-    }
-    return kNoMatch;
+    return FindWithPairs(content, pattern, patternLength, contentLength, true);
 }
 
 bool IsDelphiInfector(const std::uint8_t* content, std::size_t length) {
