@@ -18,10 +18,14 @@ class Md5Context {
 public:
     Md5Context();
     void Update(const void* data, std::size_t length);
+    // Update that also continues the CRC-32 `crc` over the same bytes (what Crc32(crc, data, length) returns),
+    // in one pass where the processor allows.
+    std::uint32_t UpdateWithCrc32(std::uint32_t crc, const void* data, std::size_t length);
     Md5Digest Final();
 
 private:
     void Blocks(const std::uint8_t* p, std::size_t count);
+    std::uint32_t BlocksFoldingCrc(const std::uint8_t* p, std::size_t count, std::uint32_t reg);
     std::uint32_t m_state[4];
     std::uint64_t m_total = 0;
     std::uint8_t m_pending[64];
@@ -29,6 +33,9 @@ private:
 };
 
 Md5Digest Md5(const void* data, std::size_t length);
+
+// The CRC-32 and the MD5 of the same bytes in one pass: what Crc32(0, ...) and Md5(...) give.
+std::uint32_t Crc32AndMd5(const void* data, std::size_t length, Md5Digest& md5);
 
 // 32 lowercase hexadecimal digits, most significant nibble first.
 std::string DigestHex(const Md5Digest& digest);

@@ -67,10 +67,15 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     m_scan.AddFilesExamined();
     AddScanBytes(size);
 
-    const std::uint32_t crc = Crc32(0, data, size);
-    const wchar_t* md5 = nullptr;
+    std::uint32_t crc = 0;
     std::wstring md5Text;
-    if (Md5OfBuffer(data, size, &md5, kMd5Limit, 0) && md5) md5Text = md5;
+    if (DigestAllowed(size, kMd5Limit, 0)) {
+        Md5Digest md5{};
+        crc = Crc32AndMd5(data, size, md5);
+        md5Text = DigestHexWide(md5);
+    } else {
+        crc = Crc32(0, data, size);
+    }
     const wchar_t* digest = md5Text.empty() ? nullptr : md5Text.c_str();
 
     DWORD threatType = 0;
