@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/Globals.h"
-#include "scan/ScanEstimate.h"
 #include "app/ScanOptions.h"
 #include "disposal/FindingRecord.h"
 #include "log/VLogger.h"
@@ -16,6 +15,7 @@
 #include "scan/DriveSystemWin.h"
 #include "scan/ProgramScanSteps.h"
 #include "scan/ScanController.h"
+#include "scan/ScanEstimate.h"
 #include "scan/ScanReport.h"
 #include "util/WinHandle.h"
 

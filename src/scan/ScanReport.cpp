@@ -129,8 +129,9 @@ std::wstring FormatProgressLine(const ProgressState& state, unsigned columns) {
     std::swprintf(head, 128, L"已检查 %u 个文件，发现 %u 个威胁", unsigned(state.files), unsigned(state.threats));
     std::wstring line = head;
     if (state.bytesTotal > 0 && !state.folder.empty()) {
-        std::uint64_t percent = state.bytesDone >= state.bytesTotal ? 99 : state.bytesDone * 100 / state.bytesTotal;
-        if (percent > 99) percent = 99;
+        // Below the total the quotient is at most 99; at or past it (files grew) 99 until the end.
+        const std::uint64_t percent =
+            state.bytesDone >= state.bytesTotal ? 99 : state.bytesDone * 100 / state.bytesTotal;
         line += L"，约 " + std::to_wstring(percent) + L"%";
     }
     const unsigned width = columns > 1 ? columns - 1 : 0;
