@@ -18,7 +18,7 @@ tests/wine/prefix.sh fresh "$build" "$bits"
 tests/wine/prefix.sh start "$build" "$bits"
 trap 'tests/wine/prefix.sh stop "$build" "$bits" 2>/dev/null || true' EXIT
 . tests/wine/wine-env.sh "$build" "$bits"
-stick="$build/wine/drives/u"
+stick="$VELUDISK_WINE_DIR/drives/u"
 
 echo "== generating the infected stick in U:"
 # Programs run from X:, the prefix's drive for the build folder, so that they find what lies beside them.
@@ -45,4 +45,4 @@ echo "== the stick after"
 show_tree
 echo "== Cleaner.log (date, path, outcome, threat type, MD5, CRC-32)"
 iconv -f GBK -t UTF-8 "$build/src/Cleaner.log" 2>/dev/null || echo "  (no log)"
-echo "== JSON report: $build/wine/drives/t/report.json"
+echo "== JSON report: $VELUDISK_WINE_DIR/drives/t/report.json"

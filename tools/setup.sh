@@ -13,7 +13,7 @@ DEB_PACKAGES=(
   wine wine32:i386 wine64 xvfb
   googletest libgtest-dev
   clang libclang-rt-14-dev
-  zlib1g-dev libssl-dev
+  zlib1g-dev libssl-dev libz-mingw-w64-dev
   mtools attr syslinux-common dosfstools
   locales dpkg-dev
   chromium

@@ -158,16 +158,37 @@ void ShowProgress(const ScanStats& s, std::uint64_t totalBytes, bool final) {
     Print(STD_ERROR_HANDLE, FormatProgressLine(state, ConsoleColumns()) + (final ? L"\n" : L""));
 }
 
+std::vector<DriveEntry> DrivesOfClass(DriveSystem& drives, std::int32_t driveClass) {
+    DriveList list(drives);
+    std::vector<DriveEntry> found;
+    list.CollectDrives(driveClass, found);
+    return found;
+}
+
+// Why a run would have nothing to scan (a folder that is not there, no drive of the kind asked for), or empty.
+std::wstring NothingToScan(const ScanOptions& options, const std::vector<std::wstring>& folders, DriveSystem& drives) {
+    if (options.mode == kModeRemovable && DrivesOfClass(drives, kDriveRemovable).empty())
+        return L"没有可扫描的移动磁盘（未插入U盘）";
+    if ((options.mode == kModeSystemAndFixed || options.mode == kModeSystemAndFixedAlt) &&
+        DrivesOfClass(drives, kDriveFixed).empty() && DrivesOfClass(drives, kDriveRamDisk).empty())
+        return L"没有可扫描的本地磁盘";
+    if (options.mode == kModeDirectories) {
+        for (const auto& folder : folders) {
+            const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) return L"文件夹不存在：" + folder;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return L"不是文件夹：" + folder;
+        }
+    }
+    return std::wstring();
+}
+
 // The roots a scan walks and nothing else, where the share done can be known: the removable drives, or the
 // folders given.
 std::vector<std::wstring> EstimateRoots(const ScanOptions& options, const std::vector<std::wstring>& folders,
                                         DriveSystem& drives) {
     std::vector<std::wstring> roots;
     if (options.mode == kModeRemovable) {
-        DriveList list(drives);
-        std::vector<DriveEntry> removable;
-        list.CollectDrives(kDriveRemovable, removable);
-        for (const auto& d : removable) roots.push_back(d.root);
+        for (const auto& d : DrivesOfClass(drives, kDriveRemovable)) roots.push_back(d.root);
     } else if (options.mode == kModeDirectories) {
         for (const auto& f : folders) roots.push_back(!f.empty() && f.back() == L'\\' ? f : f + L'\\');
     }
@@ -175,6 +196,14 @@ std::vector<std::wstring> EstimateRoots(const ScanOptions& options, const std::v
 }
 
 int Run(const ScanOptions& options) {
+    WindowsDriveSystem drives;
+    std::vector<std::wstring> folders;
+    for (const auto& p : options.paths) folders.push_back(Absolute(p));
+    const std::wstring nothing = NothingToScan(options, folders, drives);
+    if (!nothing.empty()) {
+        Print(STD_ERROR_HANDLE, L"velscan: " + nothing + L"\n");
+        return 2;
+    }
     HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (!hwnd) {
         Print(STD_ERROR_HANDLE, L"velscan: 无法创建消息窗口\n");
@@ -186,7 +215,6 @@ int Run(const ScanOptions& options) {
     QuietLauncher launcher;
     NoRestart restarter;
     ProgramScanSteps steps;
-    WindowsDriveSystem drives;
     ControllerSeams seams{prompter, launcher, restarter};
     seams.explorerDelayMs = 0;
     ScanController controller(steps, drives, seams);
@@ -196,8 +224,6 @@ int Run(const ScanOptions& options) {
         ::DestroyWindow(hwnd);
         return 2;
     }
-    std::vector<std::wstring> folders;
-    for (const auto& p : options.paths) folders.push_back(Absolute(p));
     controller.SetDirectoryList(folders);
     if (FAILED(controller.StartScan(options.mode))) {
         Print(STD_ERROR_HANDLE, L"velscan: 扫描未能开始\n");

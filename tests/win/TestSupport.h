@@ -35,6 +35,9 @@ std::vector<unsigned char> PatternBytes(std::size_t size, unsigned seed = 1);
 constexpr std::uint32_t kListedCrc = 0x08FFD97D;  // the first value of the shipped blacklist
 std::vector<unsigned char> BytesWithCrc(std::size_t size, std::uint32_t crc = kListedCrc, unsigned seed = 1);
 std::string Hex(const std::string& bytes);
+// What the test prefixes' "wintrust.dll" stand-in takes for a valid signature: a file that ends with it is
+// trusted, any other is unsigned (tests/win/wintrust_standin.c).
+constexpr char kTestSignature[] = "<<veludisk test signature>>";
 // A program started for a test: "exe" args, with the test's environment.
 struct ChildProcess {
     UniqueHandle<KernelHandleTraits> process;

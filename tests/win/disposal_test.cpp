@@ -342,12 +342,26 @@ TEST_F(Termination, ProcessTableEndsAnImageButNeverExplorer) {
     EXPECT_EQ(E_FAIL, table.TerminateImage(nullptr));
 }
 
-// Wine trusts unsigned files, so only the failure paths of the real verification can be shown here; the
-// cleaners reach trust through the TrustVerifier seam.
+// The real verification against the prefix's "wintrust.dll" stand-in, which answers as Windows does (Wine's
+// own trusts every file): the catalog look-up finds nothing, the embedded check decides.
 TEST(Safeguards, MissingFileIsNotTrusted) {
     EXPECT_EQ(LONG(ERROR_FILE_NOT_FOUND), VerifyFileTrust(L"U:\\no-such-file.exe"));
     EXPECT_EQ(LONG(ERROR_FILE_NOT_FOUND), RealTrustVerifier().Verify(L"U:\\no-such-file.exe"));
     EXPECT_EQ(-1, VerifyFileTrust(nullptr));
+}
+
+TEST(Safeguards, UnsignedProgramIsNotTrustedASignedOneIs) {
+    ScratchDir dir;
+    const auto program = ReadBytes(ProgramFolder() + L"\\startup_probe.exe");
+    ASSERT_FALSE(program.empty());
+    ASSERT_TRUE(WriteBytes(dir / L"unsigned.exe", program));
+    auto signedProgram = program;
+    signedProgram.insert(signedProgram.end(), kTestSignature, kTestSignature + sizeof kTestSignature - 1);
+    ASSERT_TRUE(WriteBytes(dir / L"signed.exe", signedProgram));
+    EXPECT_EQ(LONG(TRUST_E_NOSIGNATURE), VerifyFileTrust((dir / L"unsigned.exe").c_str()));
+    EXPECT_EQ(LONG(TRUST_E_NOSIGNATURE), LONG(::GetLastError())) << "the result is also the last error";
+    EXPECT_EQ(0, VerifyFileTrust((dir / L"signed.exe").c_str()));
+    EXPECT_EQ(0, RealTrustVerifier().Verify((dir / L"signed.exe").c_str()));
 }
 
 TEST(Safeguards, LibraryCacheHoldsFiveLibraries) {

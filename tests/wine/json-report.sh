@@ -10,7 +10,7 @@ root=$(cd "$here/../.." && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
 cd "$build"  # X: in the prefix
-t="$build/wine/drives/t" u="$build/wine/drives/u"
+t="$VELUDISK_WINE_DIR/drives/t" u="$VELUDISK_WINE_DIR/drives/u"
 reports=(report-preview report-clean report-again report-path)
 cleanup() {
   for r in "${reports[@]}"; do rm -f "$t/$r.json"; done

@@ -6,7 +6,9 @@
 #                                 tens of milliseconds instead of seconds)
 #   prefix.sh stop BUILD BITS     ends the wineserver and the display
 # Windows are shown on a private Xvfb display, started with the prefix.
-#   prefix.sh can-run BITS        exit 0 when this machine can run Wine programs of that word size
+#   prefix.sh can-run BITS        exit 0 when this machine can run Wine programs of that word size (or wow64:
+#                                 32-bit programs in a 64-bit prefix)
+# BITS is 32, 64 or wow64 (tests/wine/wine-env.sh).
 # Drives: C: the prefix's own; X: the build folder (typed CD-ROM, so no scan ever walks it); U: a removable
 # test drive; T: a fixed test drive. Z: (the whole Linux root) is removed: a walk of all drives must never
 # reach the host.
@@ -16,15 +18,19 @@ cmd=$1; shift
 
 if [ "$cmd" = can-run ]; then
   bits=$1
-  loader=/usr/lib/wine/wine; [ "$bits" = 64 ] && loader=/usr/lib/wine/wine64
   # Some hypervisors offer no 32-bit code segment; the 32-bit loader then fails with "Exec format error".
-  "$loader" --version >/dev/null 2>&1
+  case "$bits" in
+    32) /usr/lib/wine/wine --version >/dev/null 2>&1 ;;
+    64) /usr/lib/wine/wine64 --version >/dev/null 2>&1 ;;
+    wow64) /usr/lib/wine/wine --version >/dev/null 2>&1 && /usr/lib/wine/wine64 --version >/dev/null 2>&1 ;;
+    *) exit 2 ;;
+  esac
   exit $?
 fi
 
 build=$1 bits=$2
 . "$here/wine-env.sh" "$build" "$bits"
-wine_dir="$VELUDISK_WINE_BUILD/wine"
+wine_dir="$VELUDISK_WINE_DIR"
 template="$wine_dir/template"
 
 wine_quiet() { "$WINELOADER" "$@" >/dev/null 2>&1; }
@@ -42,13 +48,30 @@ make_template() {
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v x: /d cdrom /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v u: /d floppy /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v t: /d hd /f
-  # A crashing test ends instead of waiting in the debugger.
-  WINEPREFIX="$template.tmp" wine_quiet reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true
-  WINEPREFIX="$template.tmp" wine_quiet reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true
+  # A crashing test ends instead of waiting in the debugger. Without a "Debugger" value Wine starts its own
+  # ("winedbg --auto"), so the value names a program that does not exist: starting it fails at once and the
+  # faulting process ends with its exception code. Both registry views, for 32- and 64-bit programs.
+  local aedebug
+  for aedebug in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+                 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+    WINEPREFIX="$template.tmp" wine_quiet reg add "$aedebug" /v Debugger /d 'C:\no-debugger\none.exe %ld %ld' /f
+    WINEPREFIX="$template.tmp" wine_quiet reg add "$aedebug" /v Auto /d 1 /f
+  done
+  # The project's programs take the prefix's "wintrust.dll" stand-in (install_trust_standin), everything else
+  # Wine's own.
+  local program
+  for program in velscan.exe veludisk.exe velusbkill.exe win_tests.exe; do
+    WINEPREFIX="$template.tmp" wine_quiet reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\DllOverrides" /v wintrust /d native /f
+  done
   WINEPREFIX="$template.tmp" "$WINESERVER" -k 2>/dev/null || true
   WINEPREFIX="$template.tmp" "$WINESERVER" -w
+  recipe > "$template.tmp/.recipe"
   mv "$template.tmp" "$template"
 }
+
+# The template is made again whenever this script (its recipe) changes.
+recipe() { sha256sum < "$here/prefix.sh"; }
+template_current() { [ -d "$template/drive_c" ] && [ "$(cat "$template/.recipe" 2>/dev/null)" = "$(recipe)" ]; }
 
 display_up() {
   [ -s "$wine_dir/display" ] && [ -f "$wine_dir/xvfb.pid" ] && kill -0 "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null &&
@@ -78,21 +101,32 @@ stop_display() {
   rm -f "$wine_dir/xvfb.pid" "$wine_dir/display" "$wine_dir/display.tmp"
 }
 
+# Wine's WinVerifyTrust trusts every file; the build's stand-in answers as Windows does (tests/win/wintrust_standin.c).
+install_trust_standin() {
+  local standin="$VELUDISK_WINE_BUILD/trust-standin/wintrust.dll" dir=system32
+  [ "$VELUDISK_WINE_BITS" = wow64 ] && dir=syswow64
+  local installed="$WINEPREFIX/drive_c/windows/$dir/wintrust.dll"
+  if [ -f "$standin" ] && ! cmp -s "$standin" "$installed"; then cp "$standin" "$installed"; fi
+  return 0
+}
+
 fresh() {
-  [ -d "$template/drive_c" ] || make_template
+  template_current || make_template
   "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$WINEPREFIX" "$wine_dir/drives/u" "$wine_dir/drives/t"
   mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t"
   cp -a "$template" "$WINEPREFIX"
+  install_trust_standin
 }
 
 mkdir -p "$wine_dir"
 exec 9>"$wine_dir/.lock"
 case "$cmd" in
   fresh) flock 9; fresh ;;
-  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh; ensure_display ;;
+  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh; install_trust_standin; ensure_display ;;
   start)
     flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh
+    install_trust_standin
     ensure_display
     flock -u 9
     "$WINESERVER" -p

@@ -8,12 +8,12 @@ build=$(cd "$1" && pwd) bits=$2
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
-work="$build/wine/drives/t/progress-line"
+work="$VELUDISK_WINE_DIR/drives/t/progress-line"
 rm -rf "$work" && mkdir -p "$work/sub/deeper"
 head -c 3000 /dev/urandom > "$work/sub/one.bin"
 head -c 70000 /dev/urandom > "$work/sub/two.bin"
 head -c 2000 /dev/urandom > "$work/sub/deeper/three.bin"
-out="$build/wine/progress-line.out"
+out="$VELUDISK_WINE_DIR/progress-line.out"
 cd "$build"  # X: in the prefix, so Wine finds a working directory
 fail=0
 check() { if ! eval "$2"; then echo "FAILED: $1" >&2; fail=1; fi; }

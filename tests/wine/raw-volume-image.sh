@@ -8,7 +8,9 @@
 set -euo pipefail
 build=$(cd "$1" && pwd) bits=$2 exe=$3
 here=$(cd "$(dirname "$0")" && pwd)
-work="$build/wine/raw-volume"
+"$here/prefix.sh" ensure "$build" "$bits"
+. "$here/wine-env.sh" "$build" "$bits"
+work="$VELUDISK_WINE_DIR/raw-volume"
 rm -rf "$work" && mkdir -p "$work/g"
 image="$work/fat32.img"
 export MTOOLS_SKIP_CHECK=1
@@ -29,8 +31,6 @@ clusters=$(mshowfat -i "$image" ::LOCKED.BIN | sed -e 's/^[^<]*//' -e 's/[<>]//g
 echo "LOCKED.BIN clusters: $clusters"
 case $clusters in *,*) ;; *) echo "the test file is not fragmented: $clusters" >&2; exit 1 ;; esac
 
-"$here/prefix.sh" ensure "$build" "$bits"
-. "$here/wine-env.sh" "$build" "$bits"
 devices="$WINEPREFIX/dosdevices"
 cleanup() { rm -f "$devices/g:" "$devices/g::"; }
 trap cleanup EXIT
