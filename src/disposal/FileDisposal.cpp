@@ -16,6 +16,8 @@
 namespace {
 
 constexpr std::size_t kPathMax = MAX_PATH - 1;
+// Backups of one name within one tick: enough for every file a step can remove at once.
+constexpr int kMaxBackupNumber = 1000;
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD a = ::GetFileAttributesW(path.c_str());
@@ -70,7 +72,13 @@ bool BackupFile(const wchar_t* path) {
     const std::wstring folder = BackupFolder();
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring name = FileNameOf(path) + L"_" + std::to_wstring(static_cast<int>(::GetTickCount()));
-    ::CopyFileW(path, (folder + name).c_str(), FALSE);
+    // Two files of one name removed within a tick would share a backup name: the later one takes a number
+    // rather than overwrite the earlier backup.
+    std::wstring target = folder + name;
+    for (int n = 2; !::CopyFileW(path, target.c_str(), TRUE) && ::GetLastError() == ERROR_FILE_EXISTS &&
+                    n <= kMaxBackupNumber;
+         ++n)
+        target = folder + name + L"_" + std::to_wstring(n);
     return true;
 }
 

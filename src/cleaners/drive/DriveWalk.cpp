@@ -12,6 +12,7 @@
 #include "util/PathMacroExpand.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
+#include "util/Wow64.h"
 
 namespace {
 constexpr std::size_t kWalkPathMax = 260;
@@ -133,28 +134,44 @@ HRESULT FixedPathSweeper::LoadFixedPathsFrom(const char* hexText, std::size_t le
     return m_fixedPaths.empty() ? E_FAIL : S_OK;
 }
 
+void FixedPathSweeper::SweepEntry(const std::wstring& entry) {
+    m_scan.AddFilesExamined();
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW(entry.c_str(), &found));
+    if (!find) return;
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (entry.find(L'*') != std::wstring::npos) {
+        const std::size_t slash = entry.find_last_of(L'\\');
+        const std::wstring full = entry.substr(0, slash) + L"\\" + found.cFileName;
+        if (!folder) {
+            m_disposer.DisposeFile(full.c_str(), kThreatFixedPath);
+        } else if (full.find(L'.') == std::wstring::npos) {
+            m_disposer.DisposeTree(full.c_str(), kThreatFixedPath);
+        }
+        return;
+    }
+    if (folder) {
+        m_disposer.DisposeTree(entry.c_str(), kThreatFixedPath);
+    } else {
+        m_disposer.DisposeFile(entry.c_str(), kThreatFixedPath);
+    }
+}
+
 HRESULT FixedPathSweeper::FixedPathSweep() {
+    // On 64-bit Windows an entry in the system folder is looked for in both: in "SysWOW64" by that name (a
+    // 32-bit worm's copy), and in the real system folder with redirection off (a 64-bit worm's).
     for (const std::wstring& entry : m_fixedPaths) {
         if (m_scan.IsStopRequested()) return E_FAIL;
-        m_scan.AddFilesExamined();
-        WIN32_FIND_DATAW found;
-        FindHandle find(::FindFirstFileW(entry.c_str(), &found));
-        if (!find) continue;
-        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (entry.find(L'*') != std::wstring::npos) {
-            const std::size_t slash = entry.find_last_of(L'\\');
-            const std::wstring full = entry.substr(0, slash) + L"\\" + found.cFileName;
-            if (!folder) {
-                m_disposer.DisposeFile(full.c_str(), kThreatFixedPath);
-            } else if (full.find(L'.') == std::wstring::npos) {
-                m_disposer.DisposeTree(full.c_str(), kThreatFixedPath);
-            }
-            continue;
-        }
-        if (folder) {
-            m_disposer.DisposeTree(entry.c_str(), kThreatFixedPath);
-        } else {
-            m_disposer.DisposeFile(entry.c_str(), kThreatFixedPath);
+        const std::wstring wow64 = InWow64SystemFolder(entry);
+        SweepEntry(wow64.empty() ? entry : wow64);
+    }
+    // Disposal loads no library, so it may run with redirection off.
+    if (RunningUnderWow64()) {
+        Wow64RedirectionOff off;
+        if (!off.Active()) return S_OK;
+        for (const std::wstring& entry : m_fixedPaths) {
+            if (m_scan.IsStopRequested()) return E_FAIL;
+            if (InRedirectedSystemFolder(entry)) SweepEntry(entry);
         }
     }
     return S_OK;

@@ -58,6 +58,8 @@ public:
     const std::vector<std::wstring>& FixedPaths() const { return m_fixedPaths; }
 
 private:
+    void SweepEntry(const std::wstring& entry);
+
     ScanController& m_scan;
     FileDisposer& m_disposer;
     std::vector<std::wstring> m_fixedPaths;

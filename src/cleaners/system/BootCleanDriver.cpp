@@ -6,6 +6,7 @@
 #include "cleaners/system/BootDeleteList.h"
 #include "util/ModuleResource.h"
 #include "util/ProgramPath.h"
+#include "util/Wow64.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ BootCleanRegistrar::~BootCleanRegistrar() {
 std::wstring BootCleanRegistrar::ExtractedPath() { return ProgramFolder() + L"\\bc.sys"; }
 
 HRESULT BootCleanRegistrar::ExtractBootCleanDriver() {
-    if (!ChangesAllowed()) return E_FAIL;
+    if (!ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
     if (ProgramFolder().empty()) return E_FAIL;
     bool created = false;
     const bool written = WriteProgramResource(kDriverResourceId, L"BINARYTYPE", ExtractedPath().c_str(), &created);
@@ -80,7 +81,7 @@ void BootCleanRegistrar::RemoveExtractedDriver() {
 
 HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName,
                                                    const wchar_t* loadOrderGroup, DWORD startType) {
-    if (!ChangesAllowed()) return E_FAIL;
+    if (!ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
     const std::wstring source = ProgramFolder() + L"\\" + fileName;
     const std::wstring target = SystemFolder() + L"\\Drivers\\" + fileName;
     ULONGLONG sourceVersion = 0, targetVersion = 0;
@@ -103,8 +104,12 @@ HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, cons
     return service ? S_OK : E_FAIL;
 }
 
+// The driver is a 32-bit kernel image: 64-bit Windows cannot load it, so there it is never installed and
+// deletions fall back to the restart deletion alone.
+bool BootCleanRegistrar::DriverCanLoad() { return !RunningUnderWow64(); }
+
 HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
-    if (!path || !*path || !ChangesAllowed()) return E_FAIL;
+    if (!path || !*path || !ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
     if (!m_installed) {
         if (FAILED(InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
         m_installed = true;

@@ -37,6 +37,8 @@ public:
     HRESULT RegisterBootDelete(const wchar_t* path);
 
     static std::wstring ExtractedPath();
+    // False on 64-bit Windows, which cannot load the 32-bit driver: nothing is extracted, installed or listed.
+    static bool DriverCanLoad();
 
 private:
     bool m_installed = false;

@@ -1,0 +1,70 @@
+#include "util/Wow64.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "util/ProgramPath.h"
+
+namespace {
+
+// Reached through GetProcAddress: IsWow64Process is missing before XP SP2, the redirection pair before
+// XP x64 / Server 2003 SP1.
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+typedef BOOL(WINAPI* DisableRedirectionFn)(PVOID*);
+typedef BOOL(WINAPI* RevertRedirectionFn)(PVOID);
+typedef UINT(WINAPI* SystemWow64DirectoryFn)(LPWSTR, UINT);
+
+FARPROC Kernel32(const char* name) {
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel ? ::GetProcAddress(kernel, name) : nullptr;
+}
+
+}  // namespace
+
+bool RunningUnderWow64() {
+#if defined(_WIN64)
+    return false;
+#else
+    static const bool wow64 = [] {
+        auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(Kernel32("IsWow64Process")));
+        BOOL result = FALSE;
+        return isWow64 && isWow64(::GetCurrentProcess(), &result) && result;
+    }();
+    return wow64;
+#endif
+}
+
+Wow64RedirectionOff::Wow64RedirectionOff() {
+    if (!RunningUnderWow64()) return;
+    auto disable = reinterpret_cast<DisableRedirectionFn>(
+        reinterpret_cast<void*>(Kernel32("Wow64DisableWow64FsRedirection")));
+    m_active = disable && disable(&m_previous);
+}
+
+Wow64RedirectionOff::~Wow64RedirectionOff() {
+    if (!m_active) return;
+    auto revert = reinterpret_cast<RevertRedirectionFn>(
+        reinterpret_cast<void*>(Kernel32("Wow64RevertWow64FsRedirection")));
+    if (revert) revert(m_previous);
+}
+
+bool InRedirectedSystemFolder(const std::wstring& path) {
+    const std::wstring system = SystemFolder();
+    if (system.empty() || path.size() <= system.size() + 1 || path[system.size()] != L'\\') return false;
+    return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), int(system.size()), system.c_str(),
+                            int(system.size())) == CSTR_EQUAL;
+}
+
+std::wstring InWow64SystemFolder(const std::wstring& path) {
+    if (!RunningUnderWow64() || !InRedirectedSystemFolder(path)) return std::wstring();
+    auto folderOf = reinterpret_cast<SystemWow64DirectoryFn>(
+        reinterpret_cast<void*>(Kernel32("GetSystemWow64DirectoryW")));
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = folderOf ? folderOf(folder, MAX_PATH) : 0;
+    if (n == 0 || n >= MAX_PATH) return std::wstring();
+    std::wstring wow(folder, n);
+    if (wow.size() > 3 && wow.back() == L'\\') wow.pop_back();
+    const std::wstring moved = wow + path.substr(SystemFolder().size());
+    return moved.size() < MAX_PATH ? moved : std::wstring();
+}

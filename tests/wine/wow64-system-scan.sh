@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The 32-bit program on 64-bit Windows (a WoW64 prefix): a system scan removes a known malware path from both
+# the real (64-bit) system folder and "SysWOW64", leaves every other file of both folders as it was, and
+# installs no boot-clean driver (a 32-bit kernel image cannot load there):
+#   wow64-system-scan.sh BUILD BITS
+# Runs only in the WoW64 prefix (VELUDISK_WOW64=1); elsewhere it reports itself skipped (exit 77).
+set -euo pipefail
+build=$(cd "$1" && pwd) bits=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh" "$build" "$bits"
+[ "$VELUDISK_WINE_BITS" = wow64 ] || { echo "not a WoW64 prefix: skipped"; exit 77; }
+"$here/prefix.sh" ensure "$build" "$bits"
+cd "$build"  # X: in the prefix
+windows="$WINEPREFIX/drive_c/windows"
+native="$windows/system32" wow="$windows/syswow64"
+planted="kavo.exe"  # a known malware path: %sys32dir%\kavo.exe
+json="$VELUDISK_WINE_DIR/drives/t/wow64-system.json"
+cleanup() {
+  rm -f "$native/$planted" "$wow/$planted" "$json" "$build/src/Cleaner.log"
+  rm -rf "$build/src/BackFiles"
+}
+trap cleanup EXIT
+cleanup
+printf 'harmless stand-in for a 64-bit worm copy\r\n' > "$native/$planted"
+printf 'harmless stand-in for a 32-bit worm copy, longer\r\n' > "$wow/$planted"
+listing() { (cd "$1" && find . -mindepth 1 -path ./"$planted" -prune -o -printf '%P %s %T@ %m\n' | sort); }
+listing "$native" > "$VELUDISK_WINE_DIR/native.before"
+listing "$wow" > "$VELUDISK_WINE_DIR/wow.before"
+
+set +e
+"$WINELOADER" 'X:\src\velscan.exe' --system --yes --json 'T:\wow64-system.json' > "$VELUDISK_WINE_DIR/wow64-out.txt" 2>&1
+rc=$?
+set -e
+iconv -f GBK -t UTF-8 "$VELUDISK_WINE_DIR/wow64-out.txt" || true
+fail=0
+check() { if ! eval "$2"; then echo "FAILED: $1" >&2; fail=1; fi; }
+check "velscan found threats (exit 1), got $rc" '[ "$rc" -eq 1 ]'
+check "the copy in the 64-bit system folder is gone" '[ ! -e "$native/$planted" ]'
+check "the copy in SysWOW64 is gone" '[ ! -e "$wow/$planted" ]'
+listing "$native" > "$VELUDISK_WINE_DIR/native.after"
+listing "$wow" > "$VELUDISK_WINE_DIR/wow.after"
+check "every other file of the 64-bit system folder is as it was" \
+  'diff "$VELUDISK_WINE_DIR/native.before" "$VELUDISK_WINE_DIR/native.after" >&2'
+check "every other file of SysWOW64 is as it was" 'diff "$VELUDISK_WINE_DIR/wow.before" "$VELUDISK_WINE_DIR/wow.after" >&2'
+for view in system32 syswow64; do
+  check "the removal from $view is reported" 'grep -qF "$view\\\\$planted\", \"outcome\": \"删除成功\"" "$json"'
+done
+check "no boot-clean driver service" '! "$WINELOADER" reg query "HKLM\\System\\CurrentControlSet\\Services\\BC" >/dev/null 2>&1'
+check "no driver file in either drivers folder" '[ ! -e "$native/drivers/BC.sys" ] && [ ! -e "$wow/drivers/BC.sys" ]'
+check "no driver extracted beside the program" '[ ! -e "$build/src/bc.sys" ]'
+[ "$fail" -eq 0 ] || cat "$json" >&2
+exit "$fail"
