@@ -60,18 +60,20 @@ if tests/wine/prefix.sh can-run 32; then wine32=ON; else wine32=OFF; fi
 echo "== win32: shipped programs (32-bit Wine tests: $wine32)"
 cmake --preset win32 -DVELUDISK_WINE_TESTS=$wine32 >/dev/null
 cmake --build build/win32 -j"$jobs"
+run_ctest "win32 static checks (imports, stack alignment)" build/win32 -L static-checks || status=1
 if [ "$wine32" = ON ]; then
-  with_wine build/win32 32 run_ctest win32 build/win32 -j1 || status=1
+  echo "== win32: the shipped 32-bit programs' tests under 32-bit Wine"
+  with_wine build/win32 32 run_ctest "win32 under 32-bit Wine" build/win32 -j1 -L wine || status=1
+  if tests/wine/prefix.sh can-run wow64; then
+    echo "== win32: the same tests in a 64-bit prefix (WoW64, as 64-bit Windows runs the program)"
+    with_wine build/win32 wow64 run_ctest "win32 under WoW64 (64-bit prefix)" build/win32 -j1 -L wine || status=1
+  fi
 else
   echo "This machine cannot run 32-bit code; the Windows tests run from the x86-64 build below."
-  run_ctest win32 build/win32 -L static-checks || status=1
-fi
-
-if [ "$wine32" = OFF ]; then
   echo "== win64: the Windows tests under 64-bit Wine"
   cmake --preset win64 >/dev/null
   cmake --build build/win64 -j"$jobs"
-  with_wine build/win64 64 run_ctest win64 build/win64 -j1 || status=1
+  with_wine build/win64 64 run_ctest "win64 (x86-64 twin) under 64-bit Wine" build/win64 -j1 -L wine || status=1
 fi
 
 echo

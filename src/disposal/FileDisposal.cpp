@@ -12,6 +12,7 @@
 #include "scan/ScanController.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
+#include "util/Wow64.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ bool DeleteWithFallback(const wchar_t* path, int backup) {
         BootCleanRegistrar registrar;
         registrar.RegisterBootDelete(path);
     }
-    ::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // 64-bit Windows carries out the restart deletion without redirection: name the file it really is.
+    ::MoveFileExW(NativeSystemPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return ::DeleteFileW(path) != 0;
 }
 

@@ -111,19 +111,24 @@ void PeResourceReader::ForEach(const std::function<bool(const PeResourceEntry&)>
     std::size_t typeFirst = 0, typeCount = 0;
     if (!entries(0, typeFirst, typeCount)) return;
     PeResourceEntry e;
-    for (std::size_t t = 0; t < typeCount && budget; ++t, --budget) {
+    // Every entry visited at any level costs one from the budget, taken before it is looked at: an inner loop
+    // that spends the last one ends the outer loops too.
+    for (std::size_t t = 0; t < typeCount && budget > 0; ++t) {
+        --budget;
         const std::uint8_t* te = m_data + m_resourceOffset + typeFirst + t * kDirectoryEntry;
         const std::uint32_t typeTarget = ReadLe32(te + 4);
         if (!(typeTarget & kHighBit) || !ReadName(ReadLe32(te), e.type)) continue;
         std::size_t nameFirst = 0, nameCount = 0;
         if (!entries(typeTarget & ~kHighBit, nameFirst, nameCount)) continue;
-        for (std::size_t n = 0; n < nameCount && budget; ++n, --budget) {
+        for (std::size_t n = 0; n < nameCount && budget > 0; ++n) {
+            --budget;
             const std::uint8_t* ne = m_data + m_resourceOffset + nameFirst + n * kDirectoryEntry;
             const std::uint32_t nameTarget = ReadLe32(ne + 4);
             if (!(nameTarget & kHighBit) || !ReadName(ReadLe32(ne), e.name)) continue;
             std::size_t langFirst = 0, langCount = 0;
             if (!entries(nameTarget & ~kHighBit, langFirst, langCount)) continue;
-            for (std::size_t l = 0; l < langCount && budget; ++l, --budget) {
+            for (std::size_t l = 0; l < langCount && budget > 0; ++l) {
+                --budget;
                 const std::uint8_t* le = m_data + m_resourceOffset + langFirst + l * kDirectoryEntry;
                 const std::uint32_t dataTarget = ReadLe32(le + 4);
                 // A third level that points to yet another directory is not a resource.

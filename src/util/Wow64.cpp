@@ -20,6 +20,20 @@ FARPROC Kernel32(const char* name) {
     return kernel ? ::GetProcAddress(kernel, name) : nullptr;
 }
 
+// Whether this thread has redirection off (Wow64RedirectionOff), so "system32" means the real system folder.
+thread_local bool t_redirectionOff = false;
+
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), int(folder.size()), folder.c_str(),
+                            int(folder.size())) == CSTR_EQUAL;
+}
+
+std::wstring SysnativeFolder() {
+    const std::wstring windows = WindowsFolder();
+    return windows.empty() ? std::wstring() : windows + L"\\Sysnative";
+}
+
 }  // namespace
 
 bool RunningUnderWow64() {
@@ -40,6 +54,7 @@ Wow64RedirectionOff::Wow64RedirectionOff() {
     auto disable = reinterpret_cast<DisableRedirectionFn>(
         reinterpret_cast<void*>(Kernel32("Wow64DisableWow64FsRedirection")));
     m_active = disable && disable(&m_previous);
+    if (m_active) t_redirectionOff = true;
 }
 
 Wow64RedirectionOff::~Wow64RedirectionOff() {
@@ -47,14 +62,10 @@ Wow64RedirectionOff::~Wow64RedirectionOff() {
     auto revert = reinterpret_cast<RevertRedirectionFn>(
         reinterpret_cast<void*>(Kernel32("Wow64RevertWow64FsRedirection")));
     if (revert) revert(m_previous);
+    t_redirectionOff = false;
 }
 
-bool InRedirectedSystemFolder(const std::wstring& path) {
-    const std::wstring system = SystemFolder();
-    if (system.empty() || path.size() <= system.size() + 1 || path[system.size()] != L'\\') return false;
-    return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), int(system.size()), system.c_str(),
-                            int(system.size())) == CSTR_EQUAL;
-}
+bool InRedirectedSystemFolder(const std::wstring& path) { return StartsWithFolder(path, SystemFolder()); }
 
 std::wstring InWow64SystemFolder(const std::wstring& path) {
     if (!RunningUnderWow64() || !InRedirectedSystemFolder(path)) return std::wstring();
@@ -67,4 +78,24 @@ std::wstring InWow64SystemFolder(const std::wstring& path) {
     if (wow.size() > 3 && wow.back() == L'\\') wow.pop_back();
     const std::wstring moved = wow + path.substr(SystemFolder().size());
     return moved.size() < MAX_PATH ? moved : std::wstring();
+}
+
+std::wstring NativeSystemPath(const std::wstring& path) {
+    if (!RunningUnderWow64()) return path;
+    const std::wstring sysnative = SysnativeFolder();
+    if (StartsWithFolder(path, sysnative)) {
+        const std::wstring native = SystemFolder() + path.substr(sysnative.size());
+        return native.size() < MAX_PATH ? native : path;
+    }
+    if (!t_redirectionOff) {
+        const std::wstring wow = InWow64SystemFolder(path);
+        if (!wow.empty()) return wow;
+    }
+    return path;
+}
+
+std::wstring Wow64AliasOfNative(const std::wstring& nativePath) {
+    if (!RunningUnderWow64() || !InRedirectedSystemFolder(nativePath)) return nativePath;
+    const std::wstring alias = SysnativeFolder() + nativePath.substr(SystemFolder().size());
+    return alias.size() < MAX_PATH ? alias : nativePath;
 }

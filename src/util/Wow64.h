@@ -29,3 +29,13 @@ bool InRedirectedSystemFolder(const std::wstring& path);
 // The same place in the 32-bit system folder ("SysWOW64") by its own name, which needs no redirection; empty
 // where there is none. Reports and restart deletions then name the file where it really is.
 std::wstring InWow64SystemFolder(const std::wstring& path);
+
+// The name 64-bit Windows itself gives the file this program means by `path`: a path in the system folder
+// names "SysWOW64" while redirection is on for this thread, one in "Sysnative" names "system32". What
+// findings show, and what a deletion at restart (carried out by 64-bit Windows, without redirection) needs.
+// Unchanged everywhere else, and on 32-bit Windows.
+std::wstring NativeSystemPath(const std::wstring& path);
+
+// The name by which this 32-bit program reaches a file of the real (64-bit) system folder without turning
+// redirection off: "Sysnative" for "system32" (Vista and later). Unchanged for any other path.
+std::wstring Wow64AliasOfNative(const std::wstring& nativePath);

@@ -160,6 +160,23 @@ TEST_F(RootPassTest, HiddenRootFoldersAreJudgedAsOnAFixedDrive) {
     EXPECT_EQ(E_FAIL, autorun.DriveRootPass({DriveEntry{L"U:\\no such folder\\", kDriveRemovable}}));
 }
 
+// The prefix's E: is a drive with nothing on it: its root lists no entry at all, which is not a failure, and the
+// drives after it are still gone through.
+TEST_F(RootPassTest, EmptyDriveIsGoneThroughAndThePassGoesOn) {
+    ASSERT_EQ(DWORD(DRIVE_FIXED), ::GetDriveTypeW(L"E:\\"));
+    WIN32_FIND_DATAW found;
+    ASSERT_FALSE(FindHandle(::FindFirstFileW(L"E:\\*.*", &found)).Valid()) << "E: must stay empty";
+    const auto worm = PatternBytes(5000, 9);
+    ASSERT_TRUE(WriteBytes(dir / L"worm.exe", worm));
+    WriteAutorun(dir, L"worm.exe");
+    std::vector<DriveEntry> drives{DriveEntry{L"E:\\", kDriveFixed}};
+    const auto stick = Root(dir, kDriveRemovable);
+    drives.insert(drives.end(), stick.begin(), stick.end());
+    EXPECT_EQ(S_OK, autorun.DriveRootPass(drives));
+    EXPECT_FALSE(FileExists(dir / L"worm.exe")) << "the drive after the empty one was gone through";
+    EXPECT_FALSE(FileExists(L"E:\\autorun.inf")) << "a fixed drive is never immunized";
+}
+
 TEST(FolderPath, SplitAndCreate) {
     std::vector<std::wstring> parts;
     EXPECT_TRUE(SplitPath(L"U:\\a\\b\\c", parts));

@@ -10,7 +10,7 @@
 #                                 32-bit programs in a 64-bit prefix)
 # BITS is 32, 64 or wow64 (tests/wine/wine-env.sh).
 # Drives: C: the prefix's own; X: the build folder (typed CD-ROM, so no scan ever walks it); U: a removable
-# test drive; T: a fixed test drive. Z: (the whole Linux root) is removed: a walk of all drives must never
+# test drive; T: a fixed test drive; E: a fixed drive that stays empty (an empty root lists no entry at all). Z: (the whole Linux root) is removed: a walk of all drives must never
 # reach the host.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,7 +37,7 @@ wine_quiet() { "$WINELOADER" "$@" >/dev/null 2>&1; }
 
 make_template() {
   rm -rf "$template" "$template.tmp"
-  mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t"
+  mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t" "$wine_dir/drives/e"
   WINEPREFIX="$template.tmp" "$WINELOADER" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$template.tmp" "$WINESERVER" -w
   local dd="$template.tmp/dosdevices"
@@ -45,9 +45,11 @@ make_template() {
   ln -sfn "$VELUDISK_WINE_BUILD" "$dd/x:"
   ln -sfn "$wine_dir/drives/u" "$dd/u:"
   ln -sfn "$wine_dir/drives/t" "$dd/t:"
+  ln -sfn "$wine_dir/drives/e" "$dd/e:"
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v x: /d cdrom /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v u: /d floppy /f
   WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v t: /d hd /f
+  WINEPREFIX="$template.tmp" wine_quiet reg add 'HKLM\Software\Wine\Drives' /v e: /d hd /f
   # A crashing test ends instead of waiting in the debugger. Without a "Debugger" value Wine starts its own
   # ("winedbg --auto"), so the value names a program that does not exist: starting it fails at once and the
   # faulting process ends with its exception code. Both registry views, for 32- and 64-bit programs.
@@ -113,8 +115,8 @@ install_trust_standin() {
 fresh() {
   template_current || make_template
   "$WINESERVER" -k 2>/dev/null || true
-  rm -rf "$WINEPREFIX" "$wine_dir/drives/u" "$wine_dir/drives/t"
-  mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t"
+  rm -rf "$WINEPREFIX" "$wine_dir/drives/u" "$wine_dir/drives/t" "$wine_dir/drives/e"
+  mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t" "$wine_dir/drives/e"
   cp -a "$template" "$WINEPREFIX"
   install_trust_standin
 }

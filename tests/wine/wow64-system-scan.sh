@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The 32-bit program on 64-bit Windows (a WoW64 prefix): a system scan removes a known malware path from both
-# the real (64-bit) system folder and "SysWOW64", leaves every other file of both folders as it was, and
-# installs no boot-clean driver (a 32-bit kernel image cannot load there):
+# the real (64-bit) system folder and "SysWOW64", and a blacklisted file from the folder of a running 64-bit
+# program (the prefix's services run from the real system folder); it leaves every other file of both folders
+# as it was, names each file where it really is, and installs no boot-clean driver (a 32-bit kernel image
+# cannot load there):
 #   wow64-system-scan.sh BUILD BITS
 # Runs only in the WoW64 prefix (VELUDISK_WOW64=1); elsewhere it reports itself skipped (exit 77).
 set -euo pipefail
@@ -14,16 +16,20 @@ cd "$build"  # X: in the prefix
 windows="$WINEPREFIX/drive_c/windows"
 native="$windows/system32" wow="$windows/syswow64"
 planted="kavo.exe"  # a known malware path: %sys32dir%\kavo.exe
+listed="vdlisted.dat"  # not a known path; its CRC-32 is the first value of the shipped blacklist
 json="$VELUDISK_WINE_DIR/drives/t/wow64-system.json"
 cleanup() {
-  rm -f "$native/$planted" "$wow/$planted" "$json" "$build/src/Cleaner.log"
+  rm -f "$native/$planted" "$wow/$planted" "$native/$listed" "$json" "$build/src/Cleaner.log"
   rm -rf "$build/src/BackFiles"
 }
 trap cleanup EXIT
 cleanup
 printf 'harmless stand-in for a 64-bit worm copy\r\n' > "$native/$planted"
 printf 'harmless stand-in for a 32-bit worm copy, longer\r\n' > "$wow/$planted"
-listing() { (cd "$1" && find . -mindepth 1 -path ./"$planted" -prune -o -printf '%P %s %T@ %m\n' | sort); }
+python3 "$here/../../tools/forge_crc.py" 08FFD97D "$(printf 'harmless stand-in for a listed worm %.0s' $(seq 80))" "$native/$listed"
+listing() {
+  (cd "$1" && find . -mindepth 1 \( -path ./"$planted" -o -path ./"$listed" \) -prune -o -printf '%P %s %T@ %m\n' | sort)
+}
 listing "$native" > "$VELUDISK_WINE_DIR/native.before"
 listing "$wow" > "$VELUDISK_WINE_DIR/wow.before"
 
@@ -39,6 +45,11 @@ check "the copy in the 64-bit system folder is gone" '[ ! -e "$native/$planted" 
 check "the copy in SysWOW64 is gone" '[ ! -e "$wow/$planted" ]'
 listing "$native" > "$VELUDISK_WINE_DIR/native.after"
 listing "$wow" > "$VELUDISK_WINE_DIR/wow.after"
+check "the blacklisted file in the folder of a 64-bit program is gone" '[ ! -e "$native/$listed" ]'
+check "it is reported in the real system folder as a blacklist finding" \
+  'grep -qF "system32\\\\$listed\", \"outcome\": \"删除成功\", \"action\": \"delete\", \"threatType\": 1" "$json"'
+check "and backed up" 'ls "$build/src/BackFiles" | grep -q "^$listed"_'
+check "no finding names the alias it was reached by" '! grep -qi sysnative "$json"'
 check "every other file of the 64-bit system folder is as it was" \
   'diff "$VELUDISK_WINE_DIR/native.before" "$VELUDISK_WINE_DIR/native.after" >&2'
 check "every other file of SysWOW64 is as it was" 'diff "$VELUDISK_WINE_DIR/wow.before" "$VELUDISK_WINE_DIR/wow.after" >&2'

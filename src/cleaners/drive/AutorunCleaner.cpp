@@ -122,7 +122,10 @@ HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
         const bool removable = drive.driveClass == kDriveRemovable;
         WIN32_FIND_DATAW found;
         FindHandle find(::FindFirstFileW((root + L"*.*").c_str(), &found));
-        if (!find) return E_FAIL;
+        // A root has no "." entry: an empty drive answers "no file found", and is gone through at once (it is
+        // still immunized) rather than ending the pass for every drive after it.
+        const bool empty = !find && ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (!find && !empty) return E_FAIL;
         const std::wstring infPath = root + L"autorun.inf";
         const DWORD infAttributes = ::GetFileAttributesW(infPath.c_str());
         if (infAttributes != INVALID_FILE_ATTRIBUTES && !(infAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -130,6 +133,7 @@ HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
             m_disposer.DisposeFile(infPath.c_str(), kThreatAutorun);
         }
         if (removable && ::GetFileAttributesW(infPath.c_str()) == INVALID_FILE_ATTRIBUTES) ImmunizePath(infPath);
+        if (empty) continue;
 
         bool finished = false;
         for (;;) {
