@@ -10,6 +10,7 @@
 #include "disposal/ImagePath.h"
 #include "disposal/ProcessTermination.h"
 #include "scan/ScanController.h"
+#include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 #include "util/Wow64.h"
@@ -30,23 +31,22 @@ std::wstring Lowered(std::wstring s) {
     return s;
 }
 
-bool RemoveTreeContents(const std::wstring& longFolder) {
-    WIN32_FIND_DATAW data;
-    FindHandle find(::FindFirstFileW((longFolder + L"\\*").c_str(), &data));
-    if (!find) return false;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring child = longFolder + L"\\" + name;
+bool RemoveTreeContents(const std::wstring& longFolder, int depth = 0) {
+    if (depth >= kMaxFolderDepth) return false;
+    const FolderListing listing = ListFolder(longFolder, L"*");
+    if (!listing.started) return false;
+    for (const FolderEntry& entry : listing.entries) {
+        // A junction or symbolic link is left as it is: neither it nor what it points to is ours to remove.
+        if (entry.IsFolderLink()) continue;
+        const std::wstring child = longFolder + L"\\" + entry.name;
         ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A junction or symbolic link is removed itself; what it points to is not ours to delete.
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveTreeContents(child);
+        if (entry.IsFolder()) {
+            RemoveTreeContents(child, depth + 1);
             ::RemoveDirectoryW(child.c_str());
         } else {
             ::DeleteFileW(child.c_str());
         }
-    } while (::FindNextFileW(find.Get(), &data));
+    }
     return true;
 }
 
@@ -85,34 +85,35 @@ bool BackupFile(const wchar_t* path) {
 }
 
 bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders,
-                    const wchar_t* pattern) {
+                    const wchar_t* pattern, int depth) {
+    if (depth >= kMaxFolderDepth) return false;
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     const std::wstring base = folder;
-    WIN32_FIND_DATAW data;
-    FindHandle find(::FindFirstFileW((base + pattern).c_str(), &data));
-    if (!find) return false;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring full = Lowered(base + name);
+    const FolderListing listing = ListFolder(base, pattern);
+    if (!listing.started) return false;
+    for (const FolderEntry& entry : listing.entries) {
+        // A junction or symbolic link may point off the drive: not collected, so neither it nor its target is
+        // removed.
+        if (entry.IsFolderLink()) continue;
+        const std::wstring full = Lowered(base + entry.name);
         if (full.size() > kPathMax) continue;
         // Device-like names ("con", "con.exe") are left to the folder removal rather than opened.
         if (full.find(L"con") != std::wstring::npos) {
             folders.push_back(full);
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        } else if (entry.IsFolder()) {
             folders.push_back(full);
-            CollectEntries(full, files, folders, pattern);
+            CollectEntries(full, files, folders, pattern, depth + 1);
         } else {
             files.push_back(full);
         }
-    } while (::FindNextFileW(find.Get(), &data));
-    return ::GetLastError() == ERROR_NO_MORE_FILES;
+    }
+    return listing.complete;
 }
 
 HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, std::vector<std::wstring>& folders) {
     if (!IsDirectory(path) && path.find(L"..") == std::wstring::npos) return E_FAIL;
     folders.push_back(path);
-    CollectEntries(path, files, folders, L"*.*");
+    CollectEntries(path, files, folders, L"*.*", 0);
     return S_OK;
 }
 

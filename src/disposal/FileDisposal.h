@@ -17,8 +17,10 @@ bool BackupFile(const wchar_t* path);
 std::wstring BackupFolder();
 
 HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, std::vector<std::wstring>& folders);
+// Every file and folder below `folder`, `depth` levels below where the collection started; junctions and
+// symbolic links are left out and never entered.
 bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders,
-                    const wchar_t* pattern);
+                    const wchar_t* pattern, int depth = 0);
 
 // Removes a folder tree that the ordinary removal refused, through "\\?\" paths (which also reach reserved
 // names such as "con"), without following junctions out of it. Only drive paths ("X:\...") are taken.

@@ -43,7 +43,8 @@ std::wstring ProtectedProcessPath(const std::wstring& windowsDir, std::size_t in
 }
 
 bool IsProtectedLocation(const std::wstring& path) {
+    // Paths arrive in their own case (a shortcut's target, an autorun value), not only lowered by the walk.
     for (const wchar_t* location : kProtectedLocations)
-        if (path.find(location) != std::wstring::npos) return true;
+        if (AsciiFindNoCase(path, std::wstring(location)) != std::wstring::npos) return true;
     return false;
 }

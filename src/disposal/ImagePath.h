@@ -13,5 +13,5 @@ std::wstring FileNameOf(const std::wstring& path, bool* found = nullptr);
 std::wstring ProtectedProcessPath(const std::wstring& windowsDir, std::size_t index);
 constexpr std::size_t kProtectedProcessCount = 10;
 
-// Path substrings under which the companion checks never dispose of a file (case-sensitive).
+// Path substrings under which the companion checks never dispose of a file (ASCII letters in any case).
 bool IsProtectedLocation(const std::wstring& path);

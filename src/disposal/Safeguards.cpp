@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "disposal/ImagePath.h"
 #include "util/WinHandle.h"
 
 namespace {
@@ -174,6 +175,41 @@ LONG VerifyFileTrust(const wchar_t* path) {
     api.release(admin, 0);
     ::SetLastError(DWORD(result));
     return result;
+}
+
+namespace {
+class SfcGuard final : public SystemFileGuard {
+public:
+    bool IsProtected(const wchar_t* path) override {
+        using IsProtectedFn = BOOL(WINAPI*)(HANDLE, LPCWSTR);
+        static const IsProtectedFn check = [] {
+            HMODULE sfc = ::LoadLibraryW(L"sfc.dll");
+            return sfc ? reinterpret_cast<IsProtectedFn>(reinterpret_cast<void*>(::GetProcAddress(sfc, "SfcIsFileProtected")))
+                       : nullptr;
+        }();
+        return check && path && check(nullptr, path);
+    }
+};
+
+bool SameDriveLetter(wchar_t a, wchar_t b) { return (a | 0x20) == (b | 0x20) && ((a | 0x20) >= L'a' && (a | 0x20) <= L'z'); }
+}  // namespace
+
+SystemFileGuard& RealSystemFileGuard() {
+    static SfcGuard guard;
+    return guard;
+}
+
+bool MayDisposeNamedFile(const std::wstring& path, const std::wstring& drive, SystemFileGuard& guard,
+                         TrustVerifier& trust) {
+    if (path.empty() || drive.size() < 2 || drive[1] != L':') return false;
+    wchar_t full[MAX_PATH] = {};
+    const DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return false;
+    const std::wstring resolved(full, n);
+    if (resolved.size() < 4 || resolved[1] != L':' || resolved[2] != L'\\' || !SameDriveLetter(resolved[0], drive[0]))
+        return false;
+    if (IsProtectedLocation(resolved) || guard.IsProtected(resolved.c_str())) return false;
+    return trust.Verify(resolved.c_str()) != 0;
 }
 
 TrustVerifier& RealTrustVerifier() {

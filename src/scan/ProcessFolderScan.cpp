@@ -5,6 +5,7 @@
 #include "cleaners/drive/FileChecker.h"
 #include "disposal/ProcessTermination.h"
 #include "scan/ScanController.h"
+#include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 #include "util/Wow64.h"
@@ -104,35 +105,33 @@ HRESULT ProcessFolderScan::ScanRunningProcesses() {
 HRESULT ProcessFolderScan::ScanProgramFolder(std::wstring& folder) {
     std::wstring base = folder;
     if (!base.empty() && base.back() == L'\\') base.pop_back();
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW((base + L"\\*.*").c_str(), &found));
-    if (!find) return E_FAIL;
+    const FolderListing listing = ListFolder(base);
+    if (!listing.started) return E_FAIL;
     const std::wstring backup = ProgramFolder() + L"\\BackFiles";
     EndWithSlash(folder);
-    do {
+    for (const FolderEntry& entry : listing.entries) {
         if (m_scan.IsStopRequested()) return E_FAIL;
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring full = folder + name;
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A junction or symbolic link in a program's folder may lead anywhere: not entered.
+        if (entry.IsFolderLink()) continue;
+        const std::wstring full = folder + entry.name;
+        if (!entry.IsFolder()) {
             m_checker.CheckFile(full);
         } else if (!SameFolder(full, backup)) {
             if (FAILED(ScanFolderFiles(full)) && m_scan.IsStopRequested()) return E_FAIL;
         }
-    } while (::FindNextFileW(find.Get(), &found));
-    return ::GetLastError() == ERROR_NO_MORE_FILES ? S_OK : E_FAIL;
+    }
+    return listing.complete ? S_OK : E_FAIL;
 }
 
 HRESULT ProcessFolderScan::ScanFolderFiles(std::wstring folder) {
     if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW((folder + L"\\*.*").c_str(), &found));
-    if (!find) return E_FAIL;
+    const FolderListing listing = ListFolder(folder);
+    if (!listing.started) return E_FAIL;
     EndWithSlash(folder);
-    do {
+    for (const FolderEntry& entry : listing.entries) {
         if (m_scan.IsStopRequested()) return E_FAIL;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        m_checker.CheckFile(folder + found.cFileName);
-    } while (::FindNextFileW(find.Get(), &found));
-    return ::GetLastError() == ERROR_NO_MORE_FILES ? S_OK : E_FAIL;
+        if (entry.IsFolder()) continue;
+        m_checker.CheckFile(folder + entry.name);
+    }
+    return listing.complete ? S_OK : E_FAIL;
 }

@@ -21,7 +21,7 @@ struct ProgramScanSteps::Cleaners {
           documents(scan, g_Logger),
           media(WindowsMediaEditor(), scan, g_Logger),
           checker(scan, g_Logger, crcs, documents, media, volumes),
-          disguised(scan, g_Logger, RealTrustVerifier(), volumes),
+          disguised(scan, g_Logger, RealTrustVerifier(), RealSystemFileGuard(), volumes),
           walker(scan, checker, disguised),
           sweeper(scan, disposer),
           autorun(scan, g_Logger, disposer, checker, disguised, RealTrustVerifier(), RealSystemFileGuard()),

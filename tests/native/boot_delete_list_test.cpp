@@ -176,7 +176,8 @@ TEST(ProtectedLocation, Substrings) {
         {L"e:\\office2000\\system\\a.exe", true},
         {L"c:\\program files\\microsoft web designer tools\\a.exe", true},
         {L"u:\\photos\\photos.exe", false},
-        {L"c:\\Windows\\a.exe", false},  // case-sensitive: the walk hands over lowercase paths
+        {L"C:\\Windows\\System32\\cmd.exe", true},  // paths arrive in their own case (shortcut targets)
+        {L"c:\\WINDOWS\\a.exe", true},
         {L"c:\\program files\\other\\a.exe", false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.expected, IsProtectedLocation(c.path)) << c.path;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,13 @@ public:
 };
 
 // Trusts exactly the files it was told to (Wine would trust any file).
+// Windows File Protection for the files a test lists.
+class ListedGuard final : public SystemFileGuard {
+public:
+    bool IsProtected(const wchar_t* path) override { return path && protectedFiles.count(path) != 0; }
+    std::set<std::wstring> protectedFiles;
+};
+
 class ListedTrust final : public TrustVerifier {
 public:
     LONG Verify(const wchar_t* path) override {

@@ -12,11 +12,12 @@
 
 struct DriveCleaners : CleanerHarness {
     ListedTrust trust;
+    ListedGuard guard;
     SystemVolumeLayout volumes;
     NoMediaRuntime noMedia;
     DocumentRestore documents{controller, *log};
     MediaRepair media{noMedia, controller, *log};
     FileChecker checker{controller, *log, crcs, documents, media, volumes};
-    DisguisedCleaner disguised{controller, *log, trust, volumes};
+    DisguisedCleaner disguised{controller, *log, trust, guard, volumes};
     DriveWalker walker{controller, checker, disguised};
 };

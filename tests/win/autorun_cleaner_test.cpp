@@ -15,12 +15,6 @@ namespace {
 
 const std::string kDeleted = "\xc9\xbe\xb3\xfd\xb3\xc9\xb9\xa6";  // 删除成功
 
-class ListedGuard final : public SystemFileGuard {
-public:
-    bool IsProtected(const wchar_t* path) override { return path && protectedFiles.count(path) != 0; }
-    std::set<std::wstring> protectedFiles;
-};
-
 class ListedPrograms final : public RunningPrograms {
 public:
     bool List(std::vector<std::wstring>& out) override {
@@ -54,7 +48,6 @@ protected:
     std::vector<DriveEntry> Root(const ScratchDir& root, DriveClass type) {
         return {DriveEntry{root.Path() + L"\\", type}};
     }
-    ListedGuard guard;
     AutorunCleaner autorun{controller, *log, disposer, checker, disguised, trust, guard};
 };
 

@@ -56,8 +56,9 @@ protected:
         ScriptInfectorSeen = 0;
     }
     ListedTrust trust;
+    ListedGuard guard;
     SystemVolumeLayout volumes;
-    DisguisedCleaner cleaner{controller, *log, trust, volumes};
+    DisguisedCleaner cleaner{controller, *log, trust, guard, volumes};
 };
 
 TEST_F(DisguisedTest, HiddenFolderLosesItsUnsignedCompanionAndComesBack) {
@@ -221,7 +222,7 @@ TEST_F(DisguisedTest, ShortcutCompanionTakesItsTargetAndTheWormResidue) {
     }
 
     FixedFileSystem fat(L"FAT32");
-    DisguisedCleaner onFat{controller, *log, trust, fat};
+    DisguisedCleaner onFat{controller, *log, trust, guard, fat};
     onFat.CheckHiddenFolder(folder, DRIVE_FIXED);
 
     EXPECT_FALSE(FileExists(folder + L".lnk"));
@@ -251,12 +252,12 @@ TEST_F(DisguisedTest, ResidueOnNtfsLooksOnlyAtStreamsAndNeedsAFolderPart) {
     const std::wstring windows = WindowsFolder();
     ASSERT_TRUE(CopyProgram(windows + L"\\system32\\residue.exe"));
     FixedFileSystem ntfs(L"NTFS");
-    DisguisedCleaner onNtfs{controller, *log, trust, ntfs};
-    EXPECT_EQ(S_OK, onNtfs.CleanShortcutWormResidue(L"U:\\residue.exe"));
+    DisguisedCleaner onNtfs{controller, *log, trust, guard, ntfs};
+    EXPECT_EQ(S_OK, onNtfs.CleanShortcutWormResidue(L"U:\\residue.exe", L"0123456789abcdef0123456789abcdef"));
     EXPECT_TRUE(FileExists(windows + L"\\system32\\residue.exe")) << "on NTFS the copies hide in streams";
     EXPECT_TRUE(FileExists(windows + L"\\explorer.exe"));
     EXPECT_EQ(0u, Stats().Disguised) << "streams that do not exist are not findings";
-    EXPECT_EQ(E_FAIL, onNtfs.CleanShortcutWormResidue(L"residue.exe"));
+    EXPECT_EQ(E_FAIL, onNtfs.CleanShortcutWormResidue(L"residue.exe", L""));
     ::DeleteFileW((windows + L"\\system32\\residue.exe").c_str());
 }
 

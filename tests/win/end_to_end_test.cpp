@@ -13,6 +13,7 @@
 #include "disposal/Digest.h"
 #include "disposal/Safeguards.h"
 #include "scan/ScanReport.h"
+#include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
@@ -423,6 +424,55 @@ TEST(VeludiskSilent, CleansTheStickAsVelscanDoesAndASecondRunFindsNothing) {
 }
 
 }  // namespace
+
+// Run by tests/wine/hostile-stick.sh, which first makes "U:\\linked" a symbolic link to the folder
+// "C:\\hostile-target" (Wine shows it as a folder that is a reparse point, as Windows shows a junction). A stick
+// is hostile: what it links or points to off the stick is never changed, and the worm's own files still go.
+TEST(HostileStick, NothingOffTheStickIsTouched) {
+    const std::wstring root = L"U:\\", target = L"C:\\hostile-target";
+    ASSERT_TRUE(IsFolderLink(root + L"linked")) << "run through tests/wine/hostile-stick.sh";
+    // Behind the link: a hidden folder with a folder-icon program beside it, and a hidden document.
+    const auto folderIcon = ReadBytes(ProgramFolder() + L"\\folder_icon_program.exe");
+    ASSERT_TRUE(::CreateDirectoryW((target + L"\\相册").c_str(), nullptr));
+    ASSERT_TRUE(::SetFileAttributesW((target + L"\\相册").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteBytes(target + L"\\相册.exe", folderIcon));
+    ASSERT_TRUE(WriteBytes(target + L"\\notes.txt", std::string("the user's own notes\r\n")));
+    ASSERT_TRUE(::SetFileAttributesW((target + L"\\notes.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    // Two shortcut worms: one starts the system's own command interpreter, one a worm program on the stick.
+    const std::wstring cmd = WindowsFolder() + L"\\system32\\cmd.exe";
+    const auto cmdBefore = ReadBytes(cmd);
+    ASSERT_FALSE(cmdBefore.empty());
+    for (const wchar_t* folder : {L"photos", L"music"}) {
+        ASSERT_TRUE(::CreateDirectoryW((root + folder).c_str(), nullptr));
+        ASSERT_TRUE(::SetFileAttributesW((root + folder).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    }
+    ASSERT_TRUE(WriteBytes(root + L"photos\\holiday.jpg", PatternBytes(3000, 5)));
+    ASSERT_TRUE(MakeShortcut(root + L"photos.lnk", cmd));
+    ASSERT_TRUE(WriteBytes(root + L"music\\player.exe", ReadBytes(ProgramFolder() + L"\\startup_probe.exe") + "worm"));
+    ASSERT_TRUE(MakeShortcut(root + L"music.lnk", root + L"music\\player.exe"));
+
+    std::map<std::wstring, std::string> before, after;
+    Snapshot(target, L"", before);
+    const std::wstring json = L"T:\\velscan-hostile.json";
+    const ScanRun run = Velscan(L"--usb --yes", json);
+    Snapshot(target, L"", after);
+    EXPECT_EQ(1u, run.exitCode) << run.json;
+    EXPECT_EQ(before, after) << "the folder the link leads to changed";
+    EXPECT_EQ(cmdBefore, ReadBytes(cmd)) << "the system's command interpreter changed";
+    for (std::string path : FindingPaths(run.json)) {
+        std::transform(path.begin(), path.end(), path.begin(), [](char c) { return char(::tolower(c)); });
+        EXPECT_EQ(0u, path.find("u:")) << "a finding off the stick: " << path;
+        EXPECT_EQ(std::string::npos, path.find("linked")) << "a finding through the link: " << path;
+    }
+    EXPECT_TRUE(IsFolderLink(root + L"linked")) << "the link itself is left as it is";
+    EXPECT_FALSE(FileExists(root + L"music\\player.exe")) << "the worm program on the stick";
+    EXPECT_FALSE(FileExists(root + L"photos.lnk"));
+    EXPECT_FALSE(FileExists(root + L"music.lnk"));
+    EXPECT_TRUE(FileExists(root + L"photos\\holiday.jpg"));
+    for (const wchar_t* folder : {L"photos", L"music"})
+        EXPECT_EQ(0u, ::GetFileAttributesW((root + folder).c_str()) & FILE_ATTRIBUTE_HIDDEN) << folder;
+    ::DeleteFileW(json.c_str());
+}
 
 // Run by tools/main-job.sh (not by the test run): writes the infected stick into the root of U:.
 TEST(InfectedStick, Generate) {

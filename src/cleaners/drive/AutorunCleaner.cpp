@@ -27,24 +27,7 @@ std::wstring Literal(const std::wstring& path) {
 
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return AsciiEqualsNoCase(a, std::wstring(b)); }
 
-class SfcGuard final : public SystemFileGuard {
-public:
-    bool IsProtected(const wchar_t* path) override {
-        using IsProtectedFn = BOOL(WINAPI*)(HANDLE, LPCWSTR);
-        static const IsProtectedFn check = [] {
-            HMODULE sfc = ::LoadLibraryW(L"sfc.dll");
-            return sfc ? reinterpret_cast<IsProtectedFn>(reinterpret_cast<void*>(::GetProcAddress(sfc, "SfcIsFileProtected")))
-                       : nullptr;
-        }();
-        return check && path && check(nullptr, path);
-    }
-};
 }  // namespace
-
-SystemFileGuard& RealSystemFileGuard() {
-    static SfcGuard guard;
-    return guard;
-}
 
 bool SplitPath(const std::wstring& path, std::vector<std::wstring>& parts) {
     parts.clear();
@@ -94,7 +77,7 @@ void AutorunCleaner::CleanAutorunInf(const std::wstring& infPath) {
         const std::wstring target = drive + value;
         const DWORD a = ::GetFileAttributesW(target.c_str());
         const bool file = a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-        if (file && !m_guard.IsProtected(target.c_str()) && m_trust.Verify(target.c_str()) != 0)
+        if (file && MayDisposeNamedFile(target, drive, m_guard, m_trust))
             m_disposer.DisposeFile(target.c_str(), kThreatAutorun);
     }
     m_disposer.DisposeFile(infPath.c_str(), kThreatAutorun);
@@ -141,7 +124,10 @@ HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
             const std::wstring name = found.cFileName;
             if (name != L"." && name != L"..") {
                 std::wstring path = root + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && link) {
+                    // A junction or symbolic link may lead off the drive: left as it is.
+                } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
                     m_disguised.CheckFolderCompanions(path);
                 } else if (EqualsNoCase(name, L"autorun.inf")) {

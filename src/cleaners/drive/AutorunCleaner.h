@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "disposal/Safeguards.h"
 #include "scan/DriveList.h"
 
 class DisguisedCleaner;
@@ -16,13 +17,6 @@ class ScanController;
 class TrustVerifier;
 class VLogger;
 
-// Whether Windows File Protection guards a file. Bound at run time from "sfc.dll"; tests stand in for it.
-class SystemFileGuard {
-public:
-    virtual ~SystemFileGuard() = default;
-    virtual bool IsProtected(const wchar_t* path) = 0;
-};
-SystemFileGuard& RealSystemFileGuard();
 
 // Cuts a path after every "\" (each part keeps it); the text after the last "\" is the last part. True when
 // there is such a last part.

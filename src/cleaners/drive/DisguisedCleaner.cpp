@@ -83,9 +83,9 @@ bool ReadShortcut(const std::wstring& lnkPath, std::wstring& target, std::wstrin
 }
 }  // namespace
 
-DisguisedCleaner::DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust,
+DisguisedCleaner::DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
                                    VolumeLayoutSource& volumes)
-    : m_scan(scan), m_log(log), m_trust(trust), m_volumes(volumes) {}
+    : m_scan(scan), m_log(log), m_trust(trust), m_guard(guard), m_volumes(volumes) {}
 
 HRESULT DisguisedCleaner::CheckFolderCompanions(const std::wstring& folder) {
     std::wstring path;
@@ -144,8 +144,12 @@ HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
     CheckCompanionExe(shortcut);
     const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DisposeDisguised(target, kThreatScript);
-        CleanShortcutWormResidue(target);
+        // The commonest shortcut worm starts the system's own command interpreter with the worm as its
+        // argument: only a target on the stick itself, that the system neither protects nor trusts, goes.
+        if (MayDisposeNamedFile(target, lnkPath.substr(0, 2), m_guard, m_trust)) {
+            const std::wstring wormMd5 = DigestsOfFile(target.c_str()).md5;
+            if (DisposeDisguised(target, kThreatScript)) CleanShortcutWormResidue(target, wormMd5);
+        }
         ScriptInfectorSeen = 1;
     }
     return kCompanionDisposed;
@@ -210,7 +214,7 @@ HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
     return E_FAIL;
 }
 
-HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target) {
+HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target, const std::wstring& wormMd5) {
     bool hasSeparator = false;
     const std::wstring name = FileNameOf(target, &hasSeparator);
     if (!hasSeparator || name.empty()) return E_FAIL;
@@ -225,8 +229,12 @@ HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target) {
             DisposeDisguised(windows + L"\\explorer.exe:" + name + L":$DATA", kThreatScript);
             DisposeDisguised(windows + L"\\system32\\smss.exe:" + name + L":$DATA", kThreatScript);
         } else {
-            DisposeDisguised(windows + L"\\system32\\" + name, kThreatScript);
-            DisposeDisguised(windows + L"\\" + name, kThreatScript);
+            for (const std::wstring& copy : {windows + L"\\system32\\" + name, windows + L"\\" + name}) {
+                if (::GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES || wormMd5.empty()) continue;
+                if (DigestsOfFile(copy.c_str()).md5 != wormMd5) continue;  // not the worm: a file of that name
+                if (m_guard.IsProtected(copy.c_str()) || m_trust.Verify(copy.c_str()) == 0) continue;
+                DisposeDisguised(copy, kThreatScript);
+            }
         }
     }
     if (!ChangesAllowed()) return S_OK;

@@ -7,6 +7,7 @@
 
 class ReadFileContent;
 class ScanController;
+class SystemFileGuard;
 class TrustVerifier;
 class VLogger;
 class VolumeLayoutSource;
@@ -20,7 +21,8 @@ constexpr std::size_t kCompanionPathChars = 512;
 
 class DisguisedCleaner {
 public:
-    DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust, VolumeLayoutSource& volumes);
+    DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
+                     VolumeLayoutSource& volumes);
 
     // The worm files inside any folder: "usp10.dll", "ws2help.dll" and a "Desktop.ini" aimed at
     // "recycle.exe". The result of the last check.
@@ -31,7 +33,8 @@ public:
     // 0 when a companion was disposed of, 3 when there is nothing to do, E_FAIL when the file is trusted and
     // kept. A "?" in `path` matches one character; `path` becomes the first match.
     HRESULT CheckCompanionExe(std::wstring& path);
-    // 0 when the shortcut exists: it and the program it starts are disposed of.
+    // 0 when the shortcut exists: it is disposed of, and so is the program it starts when that lies on the
+    // shortcut's drive and passes the safeguards of a file a drive names (MayDisposeNamedFile).
     HRESULT CheckShortcutCompanion(const std::wstring& lnkPath);
     HRESULT CheckDesktopIni(const std::wstring& path);
     // Deletes (with backup) and records a file found by name, unless its MD5 is protected or nothing is
@@ -43,13 +46,16 @@ public:
     // "<name>_<tick count>" when that is taken; `folder` follows the rename. 0 only for the plain name.
     HRESULT RestoreWormFolderName(std::wstring& folder);
 
-    // The system copies and hooks of the worm whose file `target` a shortcut started. E_FAIL when `target`
-    // has no folder part.
-    HRESULT CleanShortcutWormResidue(const std::wstring& target);
+    // The system copies and hooks of the worm whose file `target` a shortcut started. A copy under the
+    // Windows folder is removed only when its MD5 is the worm's own (`wormMd5`) and the system neither
+    // protects nor trusts it: a system program that merely shares the worm's name stays. E_FAIL when
+    // `target` has no folder part.
+    HRESULT CleanShortcutWormResidue(const std::wstring& target, const std::wstring& wormMd5);
 
 private:
     ScanController& m_scan;
     VLogger& m_log;
     TrustVerifier& m_trust;
+    SystemFileGuard& m_guard;
     VolumeLayoutSource& m_volumes;
 };

@@ -45,22 +45,7 @@ HRESULT DriveWalker::WalkDirectory(const std::wstring& dir, UINT driveType) {
     return WalkListed(dir, driveType, ListFolder(dir));
 }
 
-DriveWalker::Listing DriveWalker::ListFolder(const std::wstring& dir) {
-    Listing listing;
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW((dir + L"*.*").c_str(), &found));
-    if (!find) return listing;
-    listing.started = true;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        listing.entries.push_back(Entry{name, found.cAlternateFileName, found.dwFileAttributes});
-    } while (::FindNextFileW(find.Get(), &found));
-    listing.complete = ::GetLastError() == ERROR_NO_MORE_FILES;
-    return listing;
-}
-
-bool DriveWalker::Holds(const Listing& listing, const wchar_t* name) {
+bool DriveWalker::Holds(const FolderListing& listing, const wchar_t* name) {
     // A search for a plain name matches a long name or an 8.3 alias, in any case.
     const std::wstring wanted = name;
     for (const auto& e : listing.entries)
@@ -68,7 +53,7 @@ bool DriveWalker::Holds(const Listing& listing, const wchar_t* name) {
     return false;
 }
 
-HRESULT DriveWalker::WalkListed(const std::wstring& dir, UINT driveType, const Listing& listing) {
+HRESULT DriveWalker::WalkListed(const std::wstring& dir, UINT driveType, const FolderListing& listing) {
     struct Level {
         int& depth;
         explicit Level(int& d) : depth(d) { ++depth; }
@@ -81,7 +66,9 @@ HRESULT DriveWalker::WalkListed(const std::wstring& dir, UINT driveType, const L
     return listing.complete ? S_OK : E_FAIL;
 }
 
-bool DriveWalker::VisitEntry(const std::wstring& dir, const Entry& found, UINT driveType) {
+bool DriveWalker::VisitEntry(const std::wstring& dir, const FolderEntry& found, UINT driveType) {
+    // A junction or symbolic link may lead off the drive: left alone, not even shown again.
+    if (found.IsFolderLink()) return true;
     std::wstring full = dir + found.name;
     if (full.size() > kWalkPathMax) return true;
     ::CharLowerBuffW(&full[0], DWORD(full.size()));
@@ -96,14 +83,14 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const Entry& found, UINT d
         return true;
     }
     // The backup folder is ours: its copies of removed threats are not walked again.
-    if (full == m_backupFolder) return true;
+    if (full == m_backupFolder || m_depth >= kMaxFolderDepth) return true;
     if (hidden) m_disguised.CheckHiddenFolder(full, driveType);
     // The companions live inside the folder, which is listed next anyway: only names the listing holds are
     // looked up (a look-up of a missing name costs about as much as the listing). Their check may remove
     // files, so a folder that held one is listed again after it. A folder that cannot be listed has its
     // companions looked up all the same.
     const std::wstring inside = full.back() == L'\\' ? full : full + L'\\';
-    Listing listing = ListFolder(inside);
+    FolderListing listing = ListFolder(inside);
     if (!listing.started) {
         m_disguised.CheckFolderCompanions(full);
     } else if (Holds(listing, L"usp10.dll") || Holds(listing, L"ws2help.dll") || Holds(listing, L"desktop.ini")) {

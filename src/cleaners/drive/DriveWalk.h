@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/DriveList.h"
+#include "util/FolderListing.h"
 
 class DisguisedCleaner;
 class FileChecker;
@@ -22,22 +23,10 @@ public:
     HRESULT WalkDirectory(const std::wstring& dir, UINT driveType);
 
 private:
-    struct Entry {
-        std::wstring name;
-        std::wstring shortName;  // the 8.3 alias, empty when there is none
-        DWORD attributes = 0;
-    };
-    struct Listing {
-        std::vector<Entry> entries;
-        bool started = false;   // the search could be opened
-        bool complete = false;  // it ended with "no more files"
-    };
-    // The entries of `dir` ("…\"), "." and ".." left out.
-    static Listing ListFolder(const std::wstring& dir);
-    static bool Holds(const Listing& listing, const wchar_t* name);
-    HRESULT WalkListed(const std::wstring& dir, UINT driveType, const Listing& listing);
+    static bool Holds(const FolderListing& listing, const wchar_t* name);
+    HRESULT WalkListed(const std::wstring& dir, UINT driveType, const FolderListing& listing);
     // False when a stop ended the walk of a sub-folder.
-    bool VisitEntry(const std::wstring& dir, const Entry& found, UINT driveType);
+    bool VisitEntry(const std::wstring& dir, const FolderEntry& found, UINT driveType);
 
     ScanController& m_scan;
     FileChecker& m_checker;
