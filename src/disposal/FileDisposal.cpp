@@ -50,6 +50,12 @@ bool RemoveTreeContents(const std::wstring& longFolder, int depth = 0) {
     return true;
 }
 
+bool OnRemovableDrive(const wchar_t* path) {
+    if (!path[0] || path[1] != L':') return false;
+    const wchar_t root[] = {path[0], L':', L'\\', 0};
+    return ::GetDriveTypeW(root) == DRIVE_REMOVABLE;
+}
+
 }  // namespace
 
 bool DeleteWithFallback(const wchar_t* path, int backup) {
@@ -58,6 +64,9 @@ bool DeleteWithFallback(const wchar_t* path, int backup) {
     const DWORD attributes = ::GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
     if (backup == 1) BackupFile(path);
+    // A file on a removable drive that goes at once is put on no list: at the next boot the stick is gone or
+    // another one has its letter, and the entry would strike whatever then has that path.
+    if (OnRemovableDrive(path) && ::DeleteFileW(path)) return true;
     {
         BootCleanRegistrar registrar;
         registrar.RegisterBootDelete(path);

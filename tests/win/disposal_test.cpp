@@ -12,6 +12,7 @@
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
 #include "disposal/ProcessTermination.h"
+#include "scan/ScanReport.h"
 #include "disposal/Safeguards.h"
 #include "log/VLogger.h"
 #include "scan/ScanController.h"
@@ -126,6 +127,23 @@ TEST_F(Disposal, FileHeldOpenIsLeftForRestartOnBothLists) {
     ASSERT_TRUE(wineboot.process.Valid());
     ::WaitForSingleObject(wineboot.process.Get(), 60000);
     EXPECT_FALSE(FileExists(path));
+}
+
+// A file deleted at once from a stick is put on no restart list (the stick may be gone at the next boot, or
+// another have its letter); on a fixed drive both lists keep it, against a resident worm that writes it back.
+TEST_F(Disposal, ListsNameOnlyFilesOfFixedDrivesOnceDeleted) {
+    ScratchDir fixed(L"T:");
+    const struct {
+        std::wstring path;
+        bool listed;
+    } cases[] = {{dir / L"gone-from-the-stick.exe", false}, {fixed / L"gone-from-a-disk.exe", true}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteBytes(c.path, std::string("worm")));
+        EXPECT_TRUE(DeleteWithFallback(c.path.c_str(), 0)) << ToUtf8(c.path);
+        EXPECT_FALSE(FileExists(c.path));
+        EXPECT_EQ(c.listed, Contains(PendingRenames(), L"\\??\\" + c.path)) << ToUtf8(c.path);
+        EXPECT_EQ(c.listed && BootCleanRegistrar::DriverCanLoad(), Contains(BootListed(), c.path)) << ToUtf8(c.path);
+    }
 }
 
 TEST_F(Disposal, BackupIsMadeEvenWhenTheDeletionFails) {
