@@ -6,6 +6,22 @@ set -euo pipefail
 log() { printf 'setup: %s\n' "$*" >&2; }
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# step WHAT FIX COMMAND...: runs a step that can fail with its output kept aside; when it fails, says which
+# step it was, shows the tool's own last lines and one line on what to fix, and ends the set-up.
+step() {
+  local what=$1 fix=$2; shift 2
+  local out
+  out=$(mktemp)
+  if ! "$@" >"$out" 2>&1; then
+    log "FAILED: $what"
+    tail -n 20 "$out" | sed 's/^/setup:   | /' >&2
+    rm -f "$out"
+    log "to fix: $fix"
+    exit 1
+  fi
+  rm -f "$out"
+}
+
 DEB_PACKAGES=(
   cmake make ninja-build pkg-config git python3 ca-certificates
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
@@ -69,16 +85,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ -n "${NEED_UPDATE:-}" ] || [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v lock)" ] || \
      ! apt-cache policy wine32:i386 2>/dev/null | grep -q 'Candidate: [0-9]'; then
     log "apt-get update"
-    as_root apt-get update -qq
+    step "apt-get update" "make the Debian package mirrors reachable (network, proxy, /etc/apt/sources.list.d), then run this again" \
+      as_root apt-get update -qq
   fi
   log "installing: ${missing[*]}"
-  as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  step "apt-get install ${missing[*]}" "install those Debian packages by hand, or make the mirrors reachable, then run this again" \
+    as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # Chinese file names under Wine need the Linux-side locale.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   log "generating zh_CN.UTF-8"
-  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+  step "generating the zh_CN.UTF-8 locale" "install Debian's locales package and run: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" \
+    as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -88,7 +107,8 @@ UNRAR_SRC="$ROOT/build/deps/unrar"
 if [ ! -f "$UNRAR_SRC/.fetched" ]; then
   log "fetching the UnRAR library source"
   rm -rf "$UNRAR_SRC"; mkdir -p "$UNRAR_SRC"
-  (cd "$UNRAR_SRC" && apt-get source -qq unrar-nonfree >/dev/null 2>&1) || { log "apt-get source unrar-nonfree failed"; exit 1; }
+  step "apt-get source unrar-nonfree" "enable the deb-src lines of $SOURCES (contrib non-free) and run apt-get update" \
+    bash -c 'cd "$1" && apt-get source -qq unrar-nonfree' _ "$UNRAR_SRC"
   touch "$UNRAR_SRC/.fetched"
 fi
 
@@ -96,7 +116,8 @@ fi
 if [ -f "$ROOT/package-lock.json" ] && \
    { [ ! -f "$ROOT/node_modules/.package-lock.json" ] || [ "$ROOT/package-lock.json" -nt "$ROOT/node_modules/.package-lock.json" ]; }; then
   log "npm ci"
-  (cd "$ROOT" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
+  step "npm ci" "make the npm registry reachable (npm config get registry; proxy settings), then run this again" \
+    bash -c 'cd "$1" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund' _ "$ROOT"
 fi
 
 log "ready"
