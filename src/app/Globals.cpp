@@ -30,12 +30,16 @@ namespace {
 std::mutex g_scanFolderLock;
 std::wstring g_scanFolder;
 std::atomic<std::uint64_t> g_scanBytes{0};
+std::atomic<std::uint32_t> g_scanFolders{0};
 }  // namespace
 
 void SetScanFolder(const std::wstring& folder) {
+    if (!folder.empty()) ++g_scanFolders;
     std::lock_guard<std::mutex> hold(g_scanFolderLock);
     g_scanFolder = folder;
 }
+
+std::uint32_t ScanFolders() { return g_scanFolders.load(); }
 
 std::wstring ScanFolder() {
     std::lock_guard<std::mutex> hold(g_scanFolderLock);
@@ -49,4 +53,5 @@ std::uint64_t ScanBytes() { return g_scanBytes.load(); }
 void ResetScanProgress() {
     SetScanFolder(std::wstring());
     g_scanBytes = 0;
+    g_scanFolders = 0;
 }

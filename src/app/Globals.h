@@ -26,6 +26,8 @@ inline bool ChangesAllowed() { return ReportOnly.load() == 0; }
 // bytes the per-file check has read. Reset when a run starts.
 void SetScanFolder(const std::wstring& folder);
 std::wstring ScanFolder();
+// Folders the walk has entered since the last reset.
+std::uint32_t ScanFolders();
 void AddScanBytes(std::uint64_t bytes);
 std::uint64_t ScanBytes();
 void ResetScanProgress();

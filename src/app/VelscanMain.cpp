@@ -17,6 +17,7 @@
 #include "scan/ScanController.h"
 #include "scan/ScanEstimate.h"
 #include "scan/ScanReport.h"
+#include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
 namespace {
@@ -58,7 +59,6 @@ void Print(DWORD which, const std::wstring& text) {
     ::WriteFile(out, narrow.data(), DWORD(narrow.size()), &written, nullptr);
 }
 
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 bool IsTerminal(DWORD which) {
     DWORD mode = 0;
@@ -233,6 +233,7 @@ int Run(const ScanOptions& options) {
         return 2;
     }
     const bool progress = !options.quiet && IsTerminal(STD_ERROR_HANDLE);
+    const DWORD started = ::GetTickCount();
     ScanEstimate estimate;
     if (progress) estimate.Start(EstimateRoots(options, folders, drives));
     ConsoleWindow window(hwnd);
@@ -259,11 +260,20 @@ int Run(const ScanOptions& options) {
     ::DestroyWindow(hwnd);
 
     const auto findings = collector.Findings();
+    const RunTotals totals{double(::GetTickCount() - started) / 1000.0, ScanBytes(), ScanFolders()};
     std::wstring text = options.reportOnly ? L"仅报告模式：未做任何更改。将采取的操作：\n" : L"发现并处理：\n";
-    for (const auto& f : findings)
-        text += L"  [" + Wide(ActionOf(f.outcome)) + L"] " + f.path + L"  (类型 " + std::to_wstring(f.threatType) + L")\n";
+    for (const auto& f : findings) text += FormatFindingLine(f, options.reportOnly);
     if (findings.empty()) text += L"  （无）\n";
-    text += L"扫描结果：\n" + Wide(FormatSummary(s));
+    text += L"扫描结果：\n" + FormatSummary(s, totals);
+    if (options.reportOnly) {
+        text += L"仅报告模式：未做任何更改。\n";
+    } else {
+        const std::wstring backups = ProgramFolder() + L"\\BackFiles";
+        if (s.Repaired > 0 && ::GetFileAttributesW(backups.c_str()) != INVALID_FILE_ATTRIBUTES)
+            text += L"备份保存在：" + backups + L"\n";
+        if (s.RebootPending > 0)
+            text += L"还有 " + std::to_wstring(s.RebootPending) + L" 个文件将在下次启动时删除：请重新启动计算机以完成清除。\n";
+    }
     Print(STD_OUTPUT_HANDLE, text);
     if (!options.jsonPath.empty() &&
         !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings))) {

@@ -1,6 +1,7 @@
 #include "scan/ScanReport.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 void AppendUtf8(std::string& out, std::uint32_t c) {
@@ -73,13 +74,76 @@ std::string ToUtf8(const std::wstring& text) {
     return out;
 }
 
-std::string FormatSummary(const ScanStats& s) {
-    std::string out;
-    for (const auto& c : kCounters) {
-        char line[64];
-        std::snprintf(line, sizeof line, "  %-14s %10u\n", c.name, unsigned(s.*c.field));
-        out += line;
+std::wstring ThreatKindName(std::uint32_t threatType, const std::wstring& outcome) {
+    // 从病毒中恢复的文档: a document given back from the worm that carried or infected it
+    if (std::string(ActionOf(outcome)) == "repair") return L"\u4ece\u75c5\u6bd2\u4e2d\u6062\u590d\u7684\u6587\u6863";
+    switch (threatType) {
+        case 1: return L"CRC\u9ed1\u540d\u5355\u75c5\u6bd2";                             // CRC黑名单病毒
+        case 2: return L"\u5df2\u77e5\u75c5\u6bd2\u8def\u5f84";                         // 已知病毒路径
+        case 3: return L"\u4f2a\u88c5\u6210\u6587\u4ef6\u5939\u7684\u7a0b\u5e8f";   // 伪装成文件夹的程序
+        case 4: return L"\u81ea\u52a8\u8fd0\u884c\u75c5\u6bd2";                         // 自动运行病毒
+        case 5: return L"\u9690\u85cf\u6587\u4ef6\u5939\u4f34\u968f\u75c5\u6bd2";   // 隐藏文件夹伴随病毒
+        case 6: return L"\u9a7b\u7559\u6728\u9a6c";                                       // 驻留木马
+        case 7: return L"\u75c5\u6bd2\u7a0b\u5e8f";                                       // 病毒程序
+        case 8: return L"Delphi\u611f\u67d3\u75c5\u6bd2";                                 // Delphi感染病毒
+        case 9: return L"\u811a\u672c\u6216\u5feb\u6377\u65b9\u5f0f\u75c5\u6bd2";   // 脚本或快捷方式病毒
+        case 10: return L"\u75c5\u6bd2\u6b8b\u7559";                                      // 病毒残留
+        case 11: return L"\u6346\u7ed1\u6587\u6863\u7684\u75c5\u6bd2";                // 捆绑文档的病毒
+        case 12: return L"\u643a\u5e26\u538b\u7f29\u5305\u7684\u75c5\u6bd2";         // 携带压缩包的病毒
+        case 13: return L"\u75c5\u6bd2\u81ea\u542f\u52a8\u9879";                        // 病毒自启动项
+        case 22: return L"\u5f15\u5bfc\u533a\u75c5\u6bd2\u91ca\u653e\u5668";         // 引导区病毒释放器
+        default: return L"\u5a01\u80c1";                                                     // 威胁
     }
+}
+
+std::wstring ActionWords(const std::wstring& outcome, bool reportOnly) {
+    const std::string action = ActionOf(outcome);
+    std::wstring words = action == "delete"              ? L"\u5220\u9664"                  // 删除
+                         : action == "delete at restart" ? L"\u91cd\u542f\u540e\u5220\u9664"  // 重启后删除
+                         : action == "repair"            ? L"\u4fee\u590d"                  // 修复
+                                                         : L"\u5904\u7406";                 // 处理
+    return reportOnly ? L"\u5c06" + words : words;  // 将…
+}
+
+std::wstring FormatFindingLine(const ReportFinding& f, bool reportOnly) {
+    std::wstring path = f.path;
+    if (path.size() >= 2 && path[1] == L':' && path[0] >= L'a' && path[0] <= L'z') path[0] = wchar_t(path[0] - 32);
+    return L"  [" + ActionWords(f.outcome, reportOnly) + L"] " + path + L"  " + ThreatKindName(f.threatType, f.outcome) +
+           L" (\u7c7b\u578b " + std::to_wstring(f.threatType) + L")\n";  // (类型 n)
+}
+
+std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals) {
+    static const wchar_t* const kLabels[] = {
+        L"\u5df2\u68c0\u67e5\u6587\u4ef6",      // 已检查文件
+        L"\u53d1\u73b0\u5a01\u80c1",             // 发现威胁
+        L"\u514d\u75ab",                          // 免疫
+        L"\u4fee\u590d",                          // 修复
+        L"\u4f2a\u88c5",                          // 伪装
+        L"\u5df2\u5220\u9664",                    // 已删除
+        L"\u5f85\u91cd\u542f\u5220\u9664",      // 待重启删除
+    };
+    std::wstring out;
+    const auto row = [&out](const std::wstring& label, const std::wstring& value) {
+        // Labels padded to 12 console cells (a Chinese character takes two), values right-aligned in 12.
+        const auto cellsOf = [](const std::wstring& text) {
+            unsigned cells = 0;
+            for (wchar_t c : text) cells += CellWidth(c);
+            return cells;
+        };
+        const unsigned labelCells = cellsOf(label), valueCells = cellsOf(value);
+        std::wstring line = L"  " + label;
+        line.append(labelCells < 12 ? 12 - labelCells : 1, L' ');
+        line.append(valueCells < 12 ? 12 - valueCells : 1, L' ');
+        out += line + value + L"\n";
+    };
+    std::size_t i = 0;
+    for (const auto& c : kCounters) row(kLabels[i++], std::to_wstring(unsigned(s.*c.field)));
+    wchar_t text[64];
+    std::swprintf(text, 64, L"%.1f \u79d2", totals.seconds);  // 秒
+    row(L"\u7528\u65f6", text);                               // 用时
+    std::swprintf(text, 64, L"%.1f MB", double(totals.bytesRead) / (1024.0 * 1024.0));
+    row(L"\u8bfb\u53d6\u6570\u636e", text);                   // 读取数据
+    row(L"\u904d\u5386\u6587\u4ef6\u5939", std::to_wstring(totals.foldersWalked));  // 遍历文件夹
     return out;
 }
 

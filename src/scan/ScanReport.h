@@ -21,8 +21,24 @@ const char* ActionOf(const std::wstring& outcome);
 // UTF-8 of wide text (UTF-16 where wchar_t has 16 bits); unpaired surrogates become U+FFFD.
 std::string ToUtf8(const std::wstring& text);
 
-// The seven counters, one per line, names as in ScanStats.
-std::string FormatSummary(const ScanStats& s);
+// What a run took besides the counters.
+struct RunTotals {
+    double seconds = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint32_t foldersWalked = 0;
+};
+
+// A finding's kind in words, by its threat-type number; a repaired finding is a document given back from the
+// worm, whatever the number.
+std::wstring ThreatKindName(std::uint32_t threatType, const std::wstring& outcome);
+// The action in words: "删除", "重启后删除", "修复", or what would be done in a report-only run.
+std::wstring ActionWords(const std::wstring& outcome, bool reportOnly);
+// One finding line: "  [删除] U:\a.exe  自动运行病毒 (类型 4)", the drive letter in capitals so that a run
+// spells it one way.
+std::wstring FormatFindingLine(const ReportFinding& finding, bool reportOnly);
+
+// The seven counters with Chinese labels, then the time, the data read and the folders walked; one per line.
+std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals);
 
 // One JSON object (schema in the README): build, mode, reportOnly, counters, findings.
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,

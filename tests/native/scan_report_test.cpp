@@ -1,6 +1,8 @@
 // The console scanner's options, summary and JSON report.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 
 #include "app/ScanOptions.h"
@@ -87,10 +89,43 @@ TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
     EXPECT_NE(std::string::npos, FormatJsonReport("b", 5, false, ScanStats(), {}).find("\"findings\": []"));
     EXPECT_STREQ("repair", ActionOf(L"\u4fee\u590d\u6210\u529f"));
     EXPECT_STREQ("other", ActionOf(L"?"));
-    const std::string summary = FormatSummary(s);
-    EXPECT_NE(std::string::npos, summary.find("FilesExamined"));
-    EXPECT_NE(std::string::npos, summary.find("RebootPending"));
-    EXPECT_EQ(7, std::count(summary.begin(), summary.end(), '\n'));
+}
+
+TEST(ScanReport, SummaryInWordsWithTimeDataAndFolders) {
+    ScanStats s;
+    s.FilesExamined = 12;
+    s.RebootPending = 3;
+    const std::wstring summary = FormatSummary(s, RunTotals{2.26, 3u << 20, 41});
+    EXPECT_EQ(10, std::count(summary.begin(), summary.end(), L'\n'));
+    for (const wchar_t* line : {L"  \u5df2\u68c0\u67e5\u6587\u4ef6            12\n",
+                                L"  \u5f85\u91cd\u542f\u5220\u9664             3\n",
+                                L"  \u7528\u65f6              2.3 \u79d2\n",
+                                L"  \u8bfb\u53d6\u6570\u636e          3.0 MB\n",
+                                L"  \u904d\u5386\u6587\u4ef6\u5939            41\n"})
+        EXPECT_NE(std::wstring::npos, summary.find(line)) << ToUtf8(line) << "\n" << ToUtf8(summary);
+    EXPECT_EQ(std::wstring::npos, summary.find(L"FilesExamined")) << "the JSON keeps the counter names, not the table";
+}
+
+TEST(ScanReport, FindingLinesNameKindAndActionInWords) {
+    const struct {
+        ReportFinding finding;
+        bool reportOnly;
+        const wchar_t* line;
+    } cases[] = {
+        {{L"u:\\setup.exe", L"\u5220\u9664\u6210\u529f", 4, L"", 0}, false,
+         L"  [\u5220\u9664] U:\\setup.exe  \u81ea\u52a8\u8fd0\u884c\u75c5\u6bd2 (\u7c7b\u578b 4)\n"},
+        {{L"U:\\a.exe", L"\u91cd\u542f\u5220\u9664", 1, L"", 0}, false,
+         L"  [\u91cd\u542f\u540e\u5220\u9664] U:\\a.exe  CRC\u9ed1\u540d\u5355\u75c5\u6bd2 (\u7c7b\u578b 1)\n"},
+        {{L"U:\\r.doc", L"\u4fee\u590d\u6210\u529f", 2, L"", 0}, true,
+         L"  [\u5c06\u4fee\u590d] U:\\r.doc  \u4ece\u75c5\u6bd2\u4e2d\u6062\u590d\u7684\u6587\u6863 (\u7c7b\u578b 2)\n"},
+        {{L"C:\\x.exe", L"?", 99, L"", 0}, false, L"  [\u5904\u7406] C:\\x.exe  \u5a01\u80c1 (\u7c7b\u578b 99)\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(c.line), FormatFindingLine(c.finding, c.reportOnly)) << ToUtf8(c.line);
+    // Every number the program writes has a name of its own.
+    std::set<std::wstring> names;
+    for (std::uint32_t type : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 22u})
+        names.insert(ThreatKindName(type, L"\u5220\u9664\u6210\u529f"));
+    EXPECT_EQ(14u, names.size());
 }
 
 }  // namespace

@@ -20,16 +20,16 @@ check() { if ! eval "$2"; then echo "FAILED: $1" >&2; fail=1; fi; }
 
 script -qfec "$WINELOADER 'X:\\src\\velscan.exe' 'T:\\progress-line'" /dev/null > "$out" || true
 check "the line on a terminal" 'grep -q "已检查 3 个文件，发现 0 个威胁" "$out"'
-check "the summary on a terminal" 'grep -q "FilesExamined *3" "$out"'
+check "the summary on a terminal" 'grep -qE "已检查文件 +3([^0-9]|$)" "$out"'
 
 script -qfec "$WINELOADER 'X:\\src\\velscan.exe' --quiet 'T:\\progress-line'" /dev/null > "$out" || true
-check "--quiet silences it" '! grep -q "已检查" "$out" && grep -q "FilesExamined *3" "$out"'
+check "--quiet silences it" '! grep -q "已检查 3 个文件" "$out" && grep -qE "已检查文件 +3([^0-9]|$)" "$out"'
 
 status=0
 "$WINELOADER" 'X:\src\velscan.exe' 'T:\progress-line' > "$out" 2> "$out.err" || status=$?
 check "exit code 0 in a pipe (was $status)" '[ "$status" = 0 ]'
 check "nothing on stderr in a pipe" '[ ! -s "$out.err" ]'
-check "the summary in a pipe" 'grep -q "FilesExamined *3" "$out"'
+check "the summary in a pipe" 'iconv -f GBK -t UTF-8 "$out" | grep -qE "已检查文件 +3([^0-9]|$)"'
 
 [ "$fail" = 0 ] && rm -rf "$work" "$out" "$out.err"
 [ "$fail" = 0 ] && echo "progress line: terminal, --quiet and pipe as expected"
