@@ -34,12 +34,20 @@ void ForEachProcess(Visit visit) {
         if (visit(entry)) return;
 }
 
-// Frees the pages of a process that would not end, until it dies.
+// Frees the memory of a process that would not end, until it dies. A release needs an allocation's base, so
+// the regions are walked one allocation at a time rather than asked about at every page.
 void TearDown(HANDLE process) {
-    for (ULONG_PTR address = 0; address <= kTearDownEnd; address += kPageSize) {
+    for (ULONG_PTR address = 0; address <= kTearDownEnd;) {
         DWORD code = 0;
         if (!::GetExitCodeProcess(process, &code) || code != STILL_ACTIVE) return;
-        ::VirtualFreeEx(process, reinterpret_cast<void*>(address), 0, MEM_RELEASE);
+        MEMORY_BASIC_INFORMATION region = {};
+        if (::VirtualQueryEx(process, reinterpret_cast<void*>(address), &region, sizeof region) != sizeof region) return;
+        const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(region.BaseAddress);
+        if (region.State != MEM_FREE && region.AllocationBase == region.BaseAddress)
+            ::VirtualFreeEx(process, region.BaseAddress, 0, MEM_RELEASE);
+        const ULONG_PTR next = base + (region.RegionSize ? region.RegionSize : kPageSize);
+        if (next <= address) return;  // wrapped past the end of the address space
+        address = next;
     }
 }
 
@@ -81,8 +89,9 @@ bool TerminateByPath(const wchar_t* pathOrName) {
     const DWORD pid = fullPath ? FindProcessByPath(pathOrName) : FindProcessByName(pathOrName);
     if (!pid) return false;
     {
-        KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
+        // The privilege opens processes of other users and services: it must be held before the open.
         EnablePrivilege(L"SeDebugPrivilege");
+        KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
         if (process) {
             ::TerminateProcess(process.Get(), 0);
             ::WaitForSingleObject(process.Get(), 1000);  // let it go before the snapshot looks again
