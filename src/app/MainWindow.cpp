@@ -85,20 +85,23 @@ void CMainDlg::OnCreated() {
     WindowsVersionClass = GetWindowsVersionClass();
     m_controller.InitController(m_hwnd);
     ::SetTimer(m_hwnd, kProgressTimer, kProgressIntervalMs, nullptr);
-    StartRequestedScan();
+    // A silent start whose scan cannot run would stay hidden for good: it ends instead.
+    if (!StartRequestedScan() && g_bSilent) Close();
 }
 
 // What the command line asked for starts once the window is up (the page's load, later).
-void CMainDlg::StartRequestedScan() {
+bool CMainDlg::StartRequestedScan() {
     StartupScanRequest request = g_StartupScanRequest;
     g_StartupScanRequest = StartupScanRequest();
+    bool started = false;
     if (request.full)
-        m_controller.StartScan(kModeSystem);
+        started = SUCCEEDED(m_controller.StartScan(kModeSystem));
     else if (request.removable)
-        m_controller.StartScan(kModeRemovable);
+        started = SUCCEEDED(m_controller.StartScan(kModeRemovable));
     else if (request.all)
-        m_controller.StartScan(kModeSystemAndFixed);
-    if (request.directories) m_controller.StartScan(kModeDirectories);
+        started = SUCCEEDED(m_controller.StartScan(kModeSystemAndFixed));
+    if (request.directories) started = SUCCEEDED(m_controller.StartScan(kModeDirectories)) || started;
+    return started;
 }
 
 LRESULT CMainDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {

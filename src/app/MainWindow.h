@@ -35,7 +35,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void OnCreated();
-    void StartRequestedScan();
+    // False when nothing was asked for or no requested scan could start.
+    bool StartRequestedScan();
 
     MainWindowServices m_services;
     ScanController m_controller;

@@ -260,7 +260,11 @@ void ScanController::OnScanDone(ScanWindow& window) {
     SnapshotCounters(s);
     const bool bootkit = BootkitState != 0;
     window.CallPage(L"Scan_Result", FormatScanResult(s, bootkit), L"0");
-    if (s.FilesExamined == 0) return;
+    if (s.FilesExamined == 0) {
+        // A silent run has no one to close its hidden window: it always ends, even with nothing scanned.
+        if (g_bSilent) window.Close();
+        return;
+    }
 
     if (DelphiInfectorState != 1) g_Notices.delphiVirus = 1;
     if (ScriptInfectorSeen.exchange(0)) g_Notices.vbsVirus = 1;

@@ -423,6 +423,13 @@ TEST(VeludiskSilent, CleansTheStickAsVelscanDoesAndASecondRunFindsNothing) {
     ::DeleteFileW(json.c_str());
 }
 
+// A silent run always ends, also when its scan examines nothing: no hidden instance is left behind.
+TEST(VeludiskSilent, EndsEvenWhenNothingIsScanned) {
+    const WindowRun run = RunVeludisk(L"/s /sdir T:\\no-such-folder");
+    EXPECT_TRUE(run.ended) << "the silent window stayed";
+    EXPECT_TRUE(run.otherQuestions.empty());
+}
+
 }  // namespace
 
 // Run by tests/wine/hostile-stick.sh, which first makes "U:\\linked" a symbolic link to the folder
