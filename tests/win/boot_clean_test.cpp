@@ -93,6 +93,22 @@ TEST_F(BootClean, RegisterInstallsTheServiceAndListsThePath) {
     EXPECT_EQ(std::wstring(L"BC"), config->lpDisplayName);
 }
 
+// Every deletion makes a registrar of its own; the driver is installed and configured once for the run, not
+// again for every file a scan lists.
+TEST_F(BootClean, DriverIsInstalledOnceNotForEveryFile) {
+    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(L"U:\\first.exe"));
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    {
+        ServiceHandle service(::OpenServiceW(manager.Get(), L"BC", SERVICE_ALL_ACCESS));
+        ASSERT_TRUE(service.Valid());
+        ASSERT_TRUE(::DeleteService(service.Get()));
+    }
+    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(L"U:\\second.exe"));
+    EXPECT_FALSE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid())
+        << "the second file installed the driver again";
+    EXPECT_EQ((std::vector<std::wstring>{L"U:\\first.exe", L"U:\\second.exe"}), ListedPaths());
+}
+
 TEST_F(BootClean, SamePathInAnotherCaseWritesNothing) {
     ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\Folder\\Worm.EXE"));
     const auto before = ReadListValue();

@@ -1,5 +1,6 @@
 #include "cleaners/system/BootCleanDriver.h"
 
+#include <atomic>
 #include <vector>
 
 #include "app/Globals.h"
@@ -110,9 +111,12 @@ bool BootCleanRegistrar::DriverCanLoad() { return !RunningUnderWow64(); }
 
 HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
     if (!path || !*path || !ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
-    if (!m_installed) {
+    // Installed and configured once for the program's run, not once for every file a scan lists: each
+    // deletion makes a registrar of its own. A failed installation is tried again at the next file.
+    static std::atomic<bool> installed{false};
+    if (!installed.load()) {
         if (FAILED(InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
-        m_installed = true;
+        installed = true;
     }
     RegKey key;
     BootDeleteList list;

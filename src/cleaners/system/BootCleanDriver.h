@@ -41,7 +41,6 @@ public:
     static bool DriverCanLoad();
 
 private:
-    bool m_installed = false;
     bool m_extracted = false;
     CRITICAL_SECTION m_lock;  // for callers that share a registrar between threads
 };
