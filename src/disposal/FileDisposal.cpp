@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "cleaners/system/BootCleanDriver.h"
+#include "cleaners/system/BootDeleteList.h"
 #include "disposal/CrcBlacklist.h"
 #include "disposal/DigestFile.h"
 #include "disposal/FindingRecord.h"
@@ -18,6 +19,9 @@
 namespace {
 
 constexpr std::size_t kPathMax = MAX_PATH - 1;
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+// A larger list is not ours to rewrite.
+constexpr DWORD kPendingRenamesMaxBytes = 1u << 20;
 // Backups of one name within one tick: enough for every file a step can remove at once.
 constexpr int kMaxBackupNumber = 1000;
 
@@ -74,6 +78,34 @@ bool DeleteWithFallback(const wchar_t* path, int backup) {
     // 64-bit Windows carries out the restart deletion without redirection: name the file it really is.
     ::MoveFileExW(NativeSystemPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return ::DeleteFileW(path) != 0;
+}
+
+void ForgetRestartDeletion(const wchar_t* path) {
+    if (!path || !*path || !ChangesAllowed()) return;
+    BootCleanRegistrar().UnregisterBootDelete(path);
+    RegKey session;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, session.Put()) != ERROR_SUCCESS)
+        return;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ || size == 0 || size > kPendingRenamesMaxBytes)
+        return;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+        return;
+    const std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(wchar_t));
+    const std::wstring nt = L"\\??\\" + NativeSystemPath(path);
+    const std::u16string kept =
+        WithoutPendingDeletion(text, std::u16string(reinterpret_cast<const char16_t*>(nt.data()), nt.size()));
+    if (kept == text) return;
+    if (kept.empty()) {
+        ::RegDeleteValueW(session.Get(), kPendingRenames);
+    } else {
+        ::RegSetValueExW(session.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                         DWORD(kept.size() * sizeof(char16_t)));
+    }
 }
 
 std::wstring BackupFolder() { return ProgramFolder() + L"\\BackFiles\\"; }

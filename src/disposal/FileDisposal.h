@@ -12,6 +12,9 @@ class VLogger;
 
 // True when the file is gone now, or the path is a folder or nothing; false when it is left for the restart.
 bool DeleteWithFallback(const wchar_t* path, int backup);
+// Takes `path` off both restart lists (the pending renames and the boot-time list), for a file that a repair
+// has just written back where a deletion was registered.
+void ForgetRestartDeletion(const wchar_t* path);
 // Copies the file into "BackFiles" beside the program as "<name>_<tick count>". Always true.
 bool BackupFile(const wchar_t* path);
 std::wstring BackupFolder();

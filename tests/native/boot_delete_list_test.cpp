@@ -162,6 +162,39 @@ TEST(ImagePath, ProtectedProcesses) {
     EXPECT_EQ(L"", ProtectedProcessPath(L"C:\\WINDOWS", kProtectedProcessCount));
 }
 
+TEST(BootDeleteList, RemoveTakesEveryEntryOfThePathInAnyCase) {
+    BootDeleteList list;
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, U("C:\\a.exe")));
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, U("C:\\Lib\\SysConst.dcu")));
+    ASSERT_EQ(BootListAdd::Added, AddBootDelete(list, U("C:\\b.exe")));
+    EXPECT_EQ(1u, RemoveBootDelete(list, U("c:\\lib\\sysconst.DCU")));
+    ASSERT_EQ(2u, list.entries.size());
+    EXPECT_EQ(U("C:\\a.exe"), BootEntryPath(list.entries[0]));
+    EXPECT_EQ(U("C:\\b.exe"), BootEntryPath(list.entries[1]));
+    EXPECT_EQ(0u, RemoveBootDelete(list, U("C:\\missing.exe")));
+}
+
+TEST(PendingRenames, OnlyTheDeletionsOfThePathAreTakenOff) {
+    const std::u16string nul(1, u'\0');
+    const std::u16string unit = U("\\??\\C:\\Lib\\SysConst.dcu");
+    const struct {
+        std::u16string text, expected;
+    } cases[] = {
+        // a deletion of the unit between two others; the value's closing NUL
+        {U("\\??\\C:\\a") + nul + nul + unit + nul + nul + U("\\??\\C:\\b") + nul + nul + nul,
+         U("\\??\\C:\\a") + nul + nul + U("\\??\\C:\\b") + nul + nul + nul},
+        // a rename of the unit stays: only deletions (empty targets) are taken off; case does not matter
+        {U("\\??\\c:\\lib\\sysconst.dcu") + nul + U("!\\??\\C:\\x") + nul + unit + nul + nul + nul,
+         U("\\??\\c:\\lib\\sysconst.dcu") + nul + U("!\\??\\C:\\x") + nul + nul},
+        // the only entry: nothing is left
+        {unit + nul + nul + nul, U("")},
+        // no closing NUL, and a damaged odd item at the end: the pairs that are whole are kept
+        {U("\\??\\C:\\a") + nul + nul + U("\\??\\C:\\odd"), U("\\??\\C:\\a") + nul + nul + nul},
+        {U(""), U("")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, WithoutPendingDeletion(c.text, unit));
+}
+
 TEST(ProtectedLocation, Substrings) {
     struct Case {
         const wchar_t* path;

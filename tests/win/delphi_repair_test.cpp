@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "CleanerHarness.h"
+#include "RestartLists.h"
 #include "app/Globals.h"
 #include "cleaners/drive/DelphiRepair.h"
 #include "cleaners/system/BootCleanDriver.h"
@@ -36,9 +37,10 @@ protected:
         for (const wchar_t* v : {L"4.0", L"5.0", L"6.0", L"7.0"})
             ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\Borland\\Delphi\\") + v).c_str());
     }
-    // An installation root with the folders the repair looks in.
-    std::wstring Install(const wchar_t* version) {
-        const std::wstring root = dir / (std::wstring(L"Delphi") + version);
+    // An installation root with the folders the repair looks in, in `base` (the scratch folder on U: unless
+    // given).
+    std::wstring Install(const wchar_t* version, const ScratchDir* base = nullptr) {
+        const std::wstring root = (base ? *base : dir) / (std::wstring(L"Delphi") + version);
         for (const wchar_t* sub : {L"", L"\\Lib", L"\\Bin", L"\\Source", L"\\Source\\Rtl", L"\\Source\\Rtl\\Sys"})
             ::CreateDirectoryW((root + sub).c_str(), nullptr);
         RegKey key;
@@ -54,7 +56,8 @@ protected:
 };
 
 TEST_F(DelphiRepairTest, InfectedUnitWithCleanBackupIsRestoredWithoutTheCompiler) {
-    const std::wstring root = Install(L"7.0");
+    ScratchDir disk(L"T:");  // an installation lives on a fixed drive, whose deletions are put on both lists
+    const std::wstring root = Install(L"7.0", &disk);
     ASSERT_TRUE(WriteBytes(root + L"\\Lib\\SysConst.dcu", Infected()));
     ASSERT_TRUE(WriteBytes(root + L"\\Lib\\SysConst.Bak", Clean()));
     ASSERT_TRUE(WriteBytes(root + L"\\Source\\Rtl\\Sys\\SysConst.pas", Infected()));
@@ -67,6 +70,9 @@ TEST_F(DelphiRepairTest, InfectedUnitWithCleanBackupIsRestoredWithoutTheCompiler
     EXPECT_TRUE(launcher.hidden.empty());
     EXPECT_TRUE(FileExists(root + L"\\Source\\Rtl\\Sys\\SysConst.pas")) << "the source is not touched";
     EXPECT_NE(std::string::npos, ReadText(logPath).find(",,8,,")) << "the infected unit is recorded as type 8";
+    // The infected unit's deletion was registered; the clean unit written back in its place is on neither list.
+    EXPECT_FALSE(Contains(PendingRenames(), L"\\??\\" + root + L"\\Lib\\SysConst.dcu"));
+    EXPECT_FALSE(Contains(BootListed(), root + L"\\Lib\\SysConst.dcu"));
 }
 
 TEST_F(DelphiRepairTest, LastInstallationDecides) {

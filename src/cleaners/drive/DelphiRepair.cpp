@@ -48,6 +48,8 @@ bool DelphiRepair::ReplaceUnit(const std::wstring& unit, const std::wstring& wit
     if (!ChangesAllowed()) return false;
     m_disposer.DisposeFile(unit.c_str(), kThreatDelphi);
     if (!::MoveFileExW(with.c_str(), unit.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    // The infected unit's deletion was registered for the restart; the clean one written back must not go.
+    ForgetRestartDeletion(unit.c_str());
     m_scan.AddRepaired();
     return true;
 }

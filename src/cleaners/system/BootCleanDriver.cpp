@@ -109,6 +109,26 @@ HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, cons
 // deletions fall back to the restart deletion alone.
 bool BootCleanRegistrar::DriverCanLoad() { return !RunningUnderWow64(); }
 
+HRESULT BootCleanRegistrar::UnregisterBootDelete(const wchar_t* path) {
+    if (!path || !*path || !ChangesAllowed()) return E_FAIL;
+    RegKey key;
+    if (FAILED(OpenRootedKey(kBootListRootedKey, kBootListAccess, key))) return S_OK;  // no list: not on it
+    std::vector<BYTE> buffer(BOOT_LIST_BUFFER_SIZE, 0);
+    DWORD type = 0, size = DWORD(buffer.size());
+    const LONG status = ::RegQueryValueExW(key.Get(), kBootListValue, nullptr, &type, buffer.data(), &size);
+    if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+    BootDeleteList list;
+    if (status != ERROR_SUCCESS || type != REG_BINARY || DecodeBootList(buffer.data(), size, list) != BootListRead::Ok)
+        return E_FAIL;
+    const std::u16string text(reinterpret_cast<const char16_t*>(path), std::wcslen(path));
+    if (RemoveBootDelete(list, text, WindowsCaseEquals) == 0) return S_OK;
+    const std::vector<std::uint8_t> value = EncodeBootList(list);
+    return ::RegSetValueExW(key.Get(), kBootListValue, 0, REG_BINARY, value.data(), DWORD(value.size())) ==
+                   ERROR_SUCCESS
+               ? S_OK
+               : E_FAIL;
+}
+
 HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
     if (!path || !*path || !ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
     // Installed and configured once for the program's run, not once for every file a scan lists: each

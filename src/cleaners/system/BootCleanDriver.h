@@ -36,6 +36,10 @@ public:
     // is listed afterwards.
     HRESULT RegisterBootDelete(const wchar_t* path);
 
+    // Takes `path` off the boot-time deletion list (a file that a repair has just written back). S_OK when it
+    // is on the list no more; a damaged list is left as it is (E_FAIL).
+    HRESULT UnregisterBootDelete(const wchar_t* path);
+
     static std::wstring ExtractedPath();
     // False on 64-bit Windows, which cannot load the 32-bit driver: nothing is extracted, installed or listed.
     static bool DriverCanLoad();

@@ -75,6 +75,34 @@ BootListAdd AddBootDelete(BootDeleteList& list, const std::u16string& path, Text
     return BootListAdd::Added;
 }
 
+std::size_t RemoveBootDelete(BootDeleteList& list, const std::u16string& path, TextEquals sameText) {
+    const std::size_t before = list.entries.size();
+    std::vector<std::array<std::uint8_t, BOOT_ENTRY_SIZE>> kept;
+    for (const auto& e : list.entries)
+        if (!sameText(BootEntryPath(e), path)) kept.push_back(e);
+    list.entries = std::move(kept);
+    return before - list.entries.size();
+}
+
+std::u16string WithoutPendingDeletion(const std::u16string& text, const std::u16string& ntPath, TextEquals sameText) {
+    std::vector<std::u16string> items;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\0') continue;
+        items.push_back(text.substr(start, i - start));
+        start = i + 1;
+    }
+    if (start < text.size()) items.push_back(text.substr(start));  // a last item without its NUL
+    std::u16string out;
+    // Items come in pairs; the value ends with one more NUL, which leaves an odd empty item at the end.
+    for (std::size_t i = 0; i + 1 < items.size(); i += 2) {
+        if (items[i + 1].empty() && sameText(items[i], ntPath)) continue;
+        out += items[i] + u'\0' + items[i + 1] + u'\0';
+    }
+    if (!out.empty()) out += u'\0';
+    return out;
+}
+
 std::vector<std::uint8_t> EncodeBootList(const BootDeleteList& list) {
     std::vector<std::uint8_t> out(BOOT_LIST_HEADER_SIZE + BOOT_ENTRY_SIZE * list.entries.size());
     std::memcpy(out.data(), list.header.data(), BOOT_LIST_HEADER_SIZE);

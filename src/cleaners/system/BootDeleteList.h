@@ -29,6 +29,15 @@ using TextEquals = bool (*)(const std::u16string&, const std::u16string&);
 bool AsciiCaseEquals(const std::u16string& a, const std::u16string& b);
 BootListAdd AddBootDelete(BootDeleteList& list, const std::u16string& path, TextEquals sameText = AsciiCaseEquals);
 
+// Takes every entry for `path` off the list; how many there were.
+std::size_t RemoveBootDelete(BootDeleteList& list, const std::u16string& path, TextEquals sameText = AsciiCaseEquals);
+
+// The restart list (PendingFileRenameOperations: pairs of source and target, the target empty for a deletion,
+// each ended by a NUL) without the deletions of `ntPath` ("\??\C:\..."); the renames stay. `text` is the
+// value's whole data as UTF-16 units, so empty targets are not taken for its end.
+std::u16string WithoutPendingDeletion(const std::u16string& text, const std::u16string& ntPath,
+                                      TextEquals sameText = AsciiCaseEquals);
+
 // The value to store: header with the count, then the entries scrambled.
 std::vector<std::uint8_t> EncodeBootList(const BootDeleteList& list);
 
