@@ -25,33 +25,6 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 
 namespace {
 
-typedef BOOL(WINAPI* QueryImageNameFn)(HANDLE, DWORD, LPWSTR, PDWORD);
-typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
-
-FARPROC Kernel32(const char* name) { return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name); }
-
-// A 64-bit process on 64-bit Windows, seen from this 32-bit program.
-bool IsNative64BitProcess(HANDLE process) {
-    if (!RunningUnderWow64()) return false;
-    static const auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(Kernel32("IsWow64Process")));
-    BOOL wow64 = TRUE;
-    return isWow64 && isWow64(process, &wow64) && !wow64;
-}
-
-// A 64-bit process's image names the real system folder, which this program reaches through "Sysnative";
-// its modules cannot always be listed from here, the process itself tells its image (Vista and later).
-std::wstring ImageOf64BitProcess(HANDLE process, std::wstring image) {
-    if (image.empty()) {
-        static const auto query =
-            reinterpret_cast<QueryImageNameFn>(reinterpret_cast<void*>(Kernel32("QueryFullProcessImageNameW")));
-        wchar_t path[MAX_PATH] = {};
-        DWORD size = MAX_PATH;
-        if (!query || !query(process, 0, path, &size) || size == 0 || size >= MAX_PATH) return std::wstring();
-        image.assign(path, size);
-    }
-    return Wow64AliasOfNative(image);
-}
-
 class ToolhelpPrograms final : public RunningPrograms {
 public:
     bool List(std::vector<std::wstring>& images) override {

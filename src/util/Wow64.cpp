@@ -14,6 +14,7 @@ typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
 typedef BOOL(WINAPI* DisableRedirectionFn)(PVOID*);
 typedef BOOL(WINAPI* RevertRedirectionFn)(PVOID);
 typedef UINT(WINAPI* SystemWow64DirectoryFn)(LPWSTR, UINT);
+typedef BOOL(WINAPI* QueryImageNameFn)(HANDLE, DWORD, LPWSTR, PDWORD);
 
 FARPROC Kernel32(const char* name) {
     HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
@@ -29,6 +30,15 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
                             int(folder.size())) == CSTR_EQUAL;
 }
 
+// Whether `process` runs under WoW64, in `wow64`; false when that cannot be told.
+bool TellWow64(HANDLE process, bool& wow64) {
+    static const auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(Kernel32("IsWow64Process")));
+    BOOL result = FALSE;
+    if (!isWow64 || !isWow64(process, &result)) return false;
+    wow64 = result != FALSE;
+    return true;
+}
+
 std::wstring SysnativeFolder() {
     const std::wstring windows = WindowsFolder();
     return windows.empty() ? std::wstring() : windows + L"\\Sysnative";
@@ -41,12 +51,29 @@ bool RunningUnderWow64() {
     return false;
 #else
     static const bool wow64 = [] {
-        auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(Kernel32("IsWow64Process")));
-        BOOL result = FALSE;
-        return isWow64 && isWow64(::GetCurrentProcess(), &result) && result;
+        bool result = false;
+        return TellWow64(::GetCurrentProcess(), result) && result;
     }();
     return wow64;
 #endif
+}
+
+bool IsNative64BitProcess(void* process) {
+    // On a system with WoW64 a process that is not under it is a 64-bit one; one that cannot be told is not.
+    bool wow64 = true;
+    return RunningUnderWow64() && TellWow64(process, wow64) && !wow64;
+}
+
+std::wstring ImageOf64BitProcess(void* process, std::wstring image) {
+    if (image.empty()) {
+        static const auto query =
+            reinterpret_cast<QueryImageNameFn>(reinterpret_cast<void*>(Kernel32("QueryFullProcessImageNameW")));
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        if (!query || !query(process, 0, path, &size) || size == 0 || size >= MAX_PATH) return std::wstring();
+        image.assign(path, size);
+    }
+    return Wow64AliasOfNative(image);
 }
 
 Wow64RedirectionOff::Wow64RedirectionOff() {

@@ -24,6 +24,14 @@ private:
     bool m_active = false;
 };
 
+// A 64-bit process on 64-bit Windows, seen from this 32-bit program (false everywhere else).
+bool IsNative64BitProcess(void* process);
+
+// The image of a 64-bit process as this program reaches it: `image` as listed (its modules cannot always be
+// listed from here, and then the process itself tells its image, Vista and later), a file of the real system
+// folder by its "Sysnative" alias. Empty when it cannot be told.
+std::wstring ImageOf64BitProcess(void* process, std::wstring image);
+
 // Whether `path` lies in the system folder, which redirection maps to another folder for this program.
 bool InRedirectedSystemFolder(const std::wstring& path);
 // The same place in the 32-bit system folder ("SysWOW64") by its own name, which needs no redirection; empty

@@ -10,7 +10,8 @@
 #                                 32-bit programs in a 64-bit prefix)
 # BITS is 32, 64 or wow64 (tests/wine/wine-env.sh).
 # Drives: C: the prefix's own; X: the build folder (typed CD-ROM, so no scan ever walks it); U: a removable
-# test drive; T: a fixed test drive; E: a fixed drive that stays empty (an empty root lists no entry at all). Z: (the whole Linux root) is removed: a walk of all drives must never
+# test drive; T: a fixed test drive; E: a fixed drive that stays empty (an empty root lists no entry at all).
+# Z: (the whole Linux root) is removed: a walk of all drives must never
 # reach the host.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

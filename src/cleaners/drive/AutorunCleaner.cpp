@@ -124,12 +124,12 @@ HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
             const std::wstring name = found.cFileName;
             if (name != L"." && name != L"..") {
                 std::wstring path = root + name;
-                const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && link) {
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     // A junction or symbolic link may lead off the drive: left as it is.
-                } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
-                    m_disguised.CheckFolderCompanions(path);
+                    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                        if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
+                        m_disguised.CheckFolderCompanions(path);
+                    }
                 } else if (EqualsNoCase(name, L"autorun.inf")) {
                     if (!removable) CleanAutorunInf(path);
                 } else if (removable && EqualsNoCase(name, L"Recycled.exe")) {

@@ -147,8 +147,8 @@ HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
         // The commonest shortcut worm starts the system's own command interpreter with the worm as its
         // argument: only a target on the stick itself, that the system neither protects nor trusts, goes.
         if (MayDisposeNamedFile(target, lnkPath.substr(0, 2), m_guard, m_trust)) {
-            const std::wstring wormMd5 = DigestsOfFile(target.c_str()).md5;
-            if (DisposeDisguised(target, kThreatScript)) CleanShortcutWormResidue(target, wormMd5);
+            const FileDigests worm = DigestsOfFile(target.c_str());
+            if (DisposeDisguised(target, kThreatScript, worm)) CleanShortcutWormResidue(target, worm.md5);
         }
         ScriptInfectorSeen = 1;
     }
@@ -182,7 +182,11 @@ HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
 bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType) {
     // Nothing there is nothing found: no count and no finding line.
     if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    const FileDigests digests = DigestsOfFile(path.c_str());
+    return DisposeDisguised(path, threatType, DigestsOfFile(path.c_str()));
+}
+
+bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType, const FileDigests& digests) {
+    if (path.empty()) return false;
     if (IsProtectedHash(digests.md5.empty() ? nullptr : digests.md5.c_str())) return false;
     m_scan.AddDisguised();
     m_scan.AddThreatsFound();
@@ -231,9 +235,10 @@ HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target, c
         } else {
             for (const std::wstring& copy : {windows + L"\\system32\\" + name, windows + L"\\" + name}) {
                 if (::GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES || wormMd5.empty()) continue;
-                if (DigestsOfFile(copy.c_str()).md5 != wormMd5) continue;  // not the worm: a file of that name
+                const FileDigests digests = DigestsOfFile(copy.c_str());
+                if (digests.md5 != wormMd5) continue;  // not the worm: a file of that name
                 if (m_guard.IsProtected(copy.c_str()) || m_trust.Verify(copy.c_str()) == 0) continue;
-                DisposeDisguised(copy, kThreatScript);
+                DisposeDisguised(copy, kThreatScript, digests);
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+struct FileDigests;
 class ReadFileContent;
 class ScanController;
 class SystemFileGuard;
@@ -40,6 +41,8 @@ public:
     // Deletes (with backup) and records a file found by name, unless its MD5 is protected or nothing is
     // there. True when the file was handed to deletion.
     bool DisposeDisguised(const std::wstring& path, DWORD threatType);
+    // The same with the file's digests already taken.
+    bool DisposeDisguised(const std::wstring& path, DWORD threatType, const FileDigests& digests);
     // E_FAIL after making a hidden folder visible (one repair); 0 when it was not hidden.
     HRESULT RestoreFolder(const std::wstring& folder);
     // A folder the worm renamed to "<name>.exe" + 94 spaces + "AI_Boy..." gets "<name>" back, or
