@@ -1,18 +1,32 @@
 /* bc.sys, the boot-clean driver (service "BC"). At boot it deletes the files the program listed in the
- * registry value "KelvarnFilePath" (files that could not be removed while Windows ran), then empties the list.
- * The value is treated as hostile: every read is bounds-checked and a list whose size does not match its
- * count is left alone. Started later as a demand-start service it does the same at once. */
+ * registry value "KelvarnFilePath" (files that could not be removed while Windows ran). The value is hostile
+ * input: the list logic (BootListCore.c) checks every byte it reads, and a damaged list is left alone.
+ *
+ * An entry is carried out as soon as its drive has a letter and is then taken off the list. An entry whose
+ * drive never appears stays listed, its boot count raised, and is dropped once it has waited through
+ * BOOT_ENTRY_MAX_BOOTS boots: the stick it named is gone, and whatever takes that letter later is not its.
+ * Every write-back is merged into the list as it is stored then, so what the program adds meanwhile stays.
+ * A path is opened one folder at a time, never through a reparse point. */
 #include <ntifs.h>
 
-#include "cleaners/system/BootDeleteFormat.h"
+#include "cleaners/system/BootListCore.h"
 
 #define BC_POOL_TAG 0x6C43624Bu /* "KbCl" */
 #define BC_RETRY_INTERVAL_MS 1000
-#define BC_RETRY_LIMIT 300 /* five minutes for the volumes to appear */
+#define BC_BOOT_WAIT_SECONDS 300 /* at boot: five minutes for the volumes to get their letters */
 
 DRIVER_INITIALIZE DriverEntry;
 
-static ULONG ReadLe32(const UCHAR* p) { return (ULONG)p[0] | (ULONG)p[1] << 8 | (ULONG)p[2] << 16 | (ULONG)p[3] << 24; }
+typedef struct {
+    BlItem* items; /* the snapshot, one item per stored entry */
+    ULONG count;
+    BlChar ntPath[BOOT_NT_PATH_CHARS];
+    UCHAR query[sizeof(FILE_DIRECTORY_INFORMATION) + 2 * BOOT_NT_PATH_CHARS];
+} RunState;
+
+static RunState* g_run;
+static HANDLE g_worker; /* a kernel handle: the unload routine waits on it */
+static KEVENT g_stop;
 
 static NTSTATUS OpenListKey(HANDLE* key) {
     UNICODE_STRING name;
@@ -22,8 +36,9 @@ static NTSTATUS OpenListKey(HANDLE* key) {
     return ZwOpenKey(key, KEY_QUERY_VALUE | KEY_SET_VALUE, &oa);
 }
 
-/* The whole value, in pool memory the caller frees; NULL when there is none or it is not binary. */
-static PKEY_VALUE_PARTIAL_INFORMATION ReadListValue(HANDLE key) {
+/* The stored list as it is now, in pool memory the caller frees (the value's data at `*data`, `*size` bytes);
+ * NULL when there is none, it is not binary or it is larger than any list the program reads. */
+static PKEY_VALUE_PARTIAL_INFORMATION ReadList(HANDLE key, const UCHAR** data, ULONG* size) {
     UNICODE_STRING name;
     ULONG needed = 0;
     PKEY_VALUE_PARTIAL_INFORMATION info;
@@ -35,57 +50,43 @@ static PKEY_VALUE_PARTIAL_INFORMATION ReadListValue(HANDLE key) {
     info = (PKEY_VALUE_PARTIAL_INFORMATION)ExAllocatePoolWithTag(PagedPool, needed, BC_POOL_TAG);
     if (!info) return NULL;
     status = ZwQueryValueKey(key, &name, KeyValuePartialInformation, info, needed, &needed);
-    if (!NT_SUCCESS(status) || info->Type != REG_BINARY || info->DataLength > needed) {
+    if (!NT_SUCCESS(status) || info->Type != REG_BINARY ||
+        info->DataLength > needed - FIELD_OFFSET(KEY_VALUE_PARTIAL_INFORMATION, Data)) {
         ExFreePoolWithTag(info, BC_POOL_TAG);
         return NULL;
     }
+    *data = info->Data;
+    *size = info->DataLength;
     return info;
 }
 
-/* True when the list's count describes its data exactly. */
-static BOOLEAN ListIsSound(const UCHAR* data, ULONG size, ULONG* count) {
-    ULONGLONG expected;
-    if (size < BOOT_LIST_HEADER_SIZE) return FALSE;
-    *count = ReadLe32(data + BOOT_LIST_COUNT_OFFSET);
-    if (*count > BOOT_LIST_MAX_ENTRIES) return FALSE;
-    expected = (ULONGLONG)BOOT_LIST_HEADER_SIZE + (ULONGLONG)*count * BOOT_ENTRY_SIZE;
-    return expected == size;
-}
-
-/* Copies entry `index` unscrambled into `entry` and gives its path as a counted string with "\??\" in front;
- * FALSE for anything but a well-formed local "X:\..." path. */
-static BOOLEAN EntryNtPath(const UCHAR* data, ULONG index, UCHAR key, UCHAR* entry, WCHAR* ntPath, USHORT ntPathChars,
-                           UNICODE_STRING* out) {
-    const UCHAR* src = data + BOOT_LIST_HEADER_SIZE + (SIZE_T)index * BOOT_ENTRY_SIZE;
-    const WCHAR* path;
-    ULONG i, length = 0, start = 0;
-    for (i = 0; i < BOOT_ENTRY_SIZE; ++i) entry[i] = (UCHAR)(src[i] ^ key);
-    if (ReadLe32(entry + BOOT_ENTRY_KIND_OFFSET) != BOOT_ENTRY_KIND_DELETE) return FALSE;
-    path = (const WCHAR*)(entry + BOOT_ENTRY_PATH_OFFSET);
-    while (length < BOOT_ENTRY_PATH_BYTES / sizeof(WCHAR) && path[length]) ++length;
-    if (length == BOOT_ENTRY_PATH_BYTES / sizeof(WCHAR)) return FALSE; /* no terminator inside the field */
-    if (length >= 4 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' && path[3] == L'\\') start = 4;
-    if (length - start < 4 || path[start + 1] != L':' || path[start + 2] != L'\\') return FALSE;
-    if (!((path[start] >= L'A' && path[start] <= L'Z') || (path[start] >= L'a' && path[start] <= L'z'))) return FALSE;
-    if (4 + (length - start) + 1 > ntPathChars) return FALSE;
-    ntPath[0] = L'\\';
-    ntPath[1] = L'?';
-    ntPath[2] = L'?';
-    ntPath[3] = L'\\';
-    for (i = 0; i < length - start; ++i) ntPath[4 + i] = path[start + i];
-    ntPath[4 + i] = 0;
-    out->Buffer = ntPath;
-    out->Length = (USHORT)((4 + length - start) * sizeof(WCHAR));
-    out->MaximumLength = out->Length + sizeof(WCHAR);
-    return TRUE;
+/* Writes the snapshot's outcome into the list as stored now; `final` drops the entries that waited too long. */
+static void WriteBack(RunState* run, int final) {
+    HANDLE key;
+    UNICODE_STRING name;
+    ULONG size = 0, mergedSize = 0;
+    const UCHAR* current = NULL;
+    PKEY_VALUE_PARTIAL_INFORMATION info;
+    UCHAR* merged;
+    if (!NT_SUCCESS(OpenListKey(&key))) return;
+    info = ReadList(key, &current, &size);
+    merged = info ? (UCHAR*)ExAllocatePoolWithTag(PagedPool, size, BC_POOL_TAG) : NULL;
+    if (merged) mergedSize = BlMergeList(current, size, run->items, run->count, final, merged);
+    if (mergedSize) {
+        RtlInitUnicodeString(&name, BOOT_LIST_VALUE);
+        ZwSetValueKey(key, &name, 0, REG_BINARY, merged, mergedSize);
+    }
+    if (merged) ExFreePoolWithTag(merged, BC_POOL_TAG);
+    if (info) ExFreePoolWithTag(info, BC_POOL_TAG);
+    ZwClose(key);
 }
 
 /* "\??\X:" resolves once the volume has its drive letter. */
-static BOOLEAN DriveReady(const UNICODE_STRING* ntPath) {
+static BOOLEAN DriveReady(const BlChar* ntPath) {
     UNICODE_STRING drive;
     OBJECT_ATTRIBUTES oa;
     HANDLE link;
-    drive.Buffer = ntPath->Buffer;
+    drive.Buffer = (PWSTR)ntPath;
     drive.Length = drive.MaximumLength = 6 * sizeof(WCHAR); /* "\??\X:" */
     InitializeObjectAttributes(&oa, &drive, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
     if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&link, GENERIC_READ, &oa))) return FALSE;
@@ -93,17 +94,70 @@ static BOOLEAN DriveReady(const UNICODE_STRING* ntPath) {
     return TRUE;
 }
 
-static void DeleteListedFile(UNICODE_STRING* ntPath) {
+static void Counted(UNICODE_STRING* s, const BlChar* text, ULONG chars) {
+    s->Buffer = (PWSTR)text;
+    s->Length = s->MaximumLength = (USHORT)(chars * sizeof(WCHAR));
+}
+
+/* The attributes of `name` as its folder lists it. The listing, not the opened handle, is asked: it shows a
+ * link as a link even where opening the name would follow it. */
+static BOOLEAN ListedAttributes(RunState* run, HANDLE folder, const BlChar* name, ULONG chars, ULONG* attributes) {
+    IO_STATUS_BLOCK iosb;
+    UNICODE_STRING mask;
+    PFILE_DIRECTORY_INFORMATION info = (PFILE_DIRECTORY_INFORMATION)run->query;
+    Counted(&mask, name, chars);
+    if (!NT_SUCCESS(ZwQueryDirectoryFile(folder, NULL, NULL, NULL, &iosb, info, sizeof run->query, FileDirectoryInformation,
+                                         TRUE, &mask, TRUE)))
+        return FALSE;
+    *attributes = info->FileAttributes;
+    return TRUE;
+}
+
+static NTSTATUS OpenRelative(HANDLE* out, HANDLE parent, const BlChar* name, ULONG chars, ACCESS_MASK access,
+                             ULONG options) {
+    UNICODE_STRING path;
     OBJECT_ATTRIBUTES oa;
     IO_STATUS_BLOCK iosb;
-    HANDLE file;
+    Counted(&path, name, chars);
+    InitializeObjectAttributes(&oa, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, parent, NULL);
+    return ZwCreateFile(out, access | SYNCHRONIZE, &oa, &iosb, NULL, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        FILE_OPEN, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+}
+
+/* Deletes the file `ntPath` (of `length` characters) names, walking down from its volume's root. Nothing is
+ * deleted when any folder on the way, or the file itself, is a reparse point. */
+static void DeleteListedFile(RunState* run, const BlChar* ntPath, ULONG length) {
+    HANDLE folder, next, file;
+    IO_STATUS_BLOCK iosb;
     FILE_BASIC_INFORMATION basic;
     FILE_DISPOSITION_INFORMATION disposition;
-    InitializeObjectAttributes(&oa, ntPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
-    if (!NT_SUCCESS(ZwCreateFile(&file, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, &oa, &iosb,
-                                 NULL, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                                 FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0)))
+    ULONG begin = 7, i, attributes, baseChars;
+    if (!NT_SUCCESS(OpenRelative(&folder, NULL, ntPath, 7, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE)))
         return;
+    for (i = 7; i < length; ++i) {
+        if (ntPath[i] != L'\\') continue;
+        if (!ListedAttributes(run, folder, ntPath + begin, i - begin, &attributes) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !NT_SUCCESS(OpenRelative(&next, folder, ntPath + begin, i - begin, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                     FILE_DIRECTORY_FILE))) {
+            ZwClose(folder);
+            return;
+        }
+        ZwClose(folder);
+        folder = next;
+        begin = i + 1;
+    }
+    /* The file itself; a stream ("name:stream") is checked by its file's name. */
+    for (baseChars = 0; begin + baseChars < length && ntPath[begin + baseChars] != L':'; ++baseChars) {
+    }
+    if (!ListedAttributes(run, folder, ntPath + begin, baseChars, &attributes) ||
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !NT_SUCCESS(OpenRelative(&file, folder, ntPath + begin, length - begin,
+                                 DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_NON_DIRECTORY_FILE))) {
+        ZwClose(folder);
+        return;
+    }
+    ZwClose(folder);
     /* Read-only, hidden and system bits would refuse the deletion. */
     RtlZeroMemory(&basic, sizeof basic);
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -113,72 +167,127 @@ static void DeleteListedFile(UNICODE_STRING* ntPath) {
     ZwClose(file);
 }
 
-/* One pass over the list. Returns FALSE when a listed drive is not there yet, so the pass should be retried. */
-static BOOLEAN CleanListedFiles(void) {
+/* Takes the snapshot: every entry of the stored list, one more boot counted for each. FALSE when there is
+ * nothing to do (no list, a damaged one, or an empty one). */
+static BOOLEAN TakeSnapshot(RunState* run) {
     HANDLE key;
+    ULONG size = 0;
+    BlU32 count = 0, i;
+    const UCHAR* data = NULL;
     PKEY_VALUE_PARTIAL_INFORMATION info;
-    ULONG count = 0, i;
-    UCHAR scramble;
-    UCHAR* entry;
-    WCHAR* ntPath;
-    UNICODE_STRING path, name;
-    BOOLEAN ready = TRUE;
-
-    if (!NT_SUCCESS(OpenListKey(&key))) return TRUE; /* nothing listed */
-    info = ReadListValue(key);
-    if (!info || !ListIsSound(info->Data, info->DataLength, &count) || count == 0) {
-        if (info) ExFreePoolWithTag(info, BC_POOL_TAG);
-        ZwClose(key);
-        return TRUE;
-    }
-    entry = (UCHAR*)ExAllocatePoolWithTag(PagedPool, BOOT_ENTRY_SIZE + BOOT_ENTRY_PATH_BYTES + 16, BC_POOL_TAG);
-    if (!entry) {
-        ExFreePoolWithTag(info, BC_POOL_TAG);
-        ZwClose(key);
-        return TRUE;
-    }
-    ntPath = (WCHAR*)(entry + BOOT_ENTRY_SIZE);
-    scramble = (UCHAR)(info->Data[BOOT_LIST_SCRAMBLE_OFFSET] ^ BOOT_LIST_SCRAMBLE_CONSTANT);
-    for (i = 0; i < count && ready; ++i)
-        if (EntryNtPath(info->Data, i, scramble, entry, ntPath, (BOOT_ENTRY_PATH_BYTES + 16) / sizeof(WCHAR), &path))
-            ready = DriveReady(&path);
-    if (ready) {
-        for (i = 0; i < count; ++i)
-            if (EntryNtPath(info->Data, i, scramble, entry, ntPath, (BOOT_ENTRY_PATH_BYTES + 16) / sizeof(WCHAR), &path))
-                DeleteListedFile(&path);
-        /* Emptied, header kept, so entries never pile up towards the limit. */
-        info->Data[BOOT_LIST_COUNT_OFFSET] = info->Data[BOOT_LIST_COUNT_OFFSET + 1] = 0;
-        info->Data[BOOT_LIST_COUNT_OFFSET + 2] = info->Data[BOOT_LIST_COUNT_OFFSET + 3] = 0;
-        RtlInitUnicodeString(&name, BOOT_LIST_VALUE);
-        ZwSetValueKey(key, &name, 0, REG_BINARY, info->Data, BOOT_LIST_HEADER_SIZE);
-    }
-    ExFreePoolWithTag(entry, BC_POOL_TAG);
-    ExFreePoolWithTag(info, BC_POOL_TAG);
+    if (!NT_SUCCESS(OpenListKey(&key))) return FALSE;
+    info = ReadList(key, &data, &size);
     ZwClose(key);
-    return ready;
+    if (info && BlListSound(data, size, &count) && count > 0)
+        run->items = (BlItem*)ExAllocatePoolWithTag(PagedPool, count * sizeof(BlItem), BC_POOL_TAG);
+    if (run->items) {
+        for (i = 0; i < count; ++i) {
+            BlEntryRead(data, i, run->items[i].entry);
+            BlEntryCountBoot(run->items[i].entry);
+            run->items[i].state = BL_WAITING;
+        }
+        run->count = count;
+    }
+    if (info) ExFreePoolWithTag(info, BC_POOL_TAG);
+    return run->items != NULL;
 }
 
-/* At boot the drive letters may not exist yet: a system thread waits for them. */
-static VOID NTAPI RetryThread(PVOID context) {
-    LARGE_INTEGER interval;
-    int attempt;
-    UNREFERENCED_PARAMETER(context);
-    interval.QuadPart = -10000LL * BC_RETRY_INTERVAL_MS;
-    for (attempt = 0; attempt < BC_RETRY_LIMIT; ++attempt) {
-        if (CleanListedFiles()) break;
-        KeDelayExecutionThread(KernelMode, FALSE, &interval);
+/* Carries out every waiting entry whose drive is there now; entries that can never be carried out are done
+ * at once. TRUE when nothing waits any more. */
+static BOOLEAN CleanPresentDrives(RunState* run) {
+    ULONG i;
+    BlU32 length;
+    BOOLEAN waiting = FALSE;
+    for (i = 0; i < run->count; ++i) {
+        BlItem* item = &run->items[i];
+        if (item->state != BL_WAITING) continue;
+        if (!BlEntryTarget(item->entry, run->ntPath, &length)) {
+            item->state = BL_DONE; /* not a path the program writes: dropped, never acted on */
+        } else if (DriveReady(run->ntPath)) {
+            DeleteListedFile(run, run->ntPath, length);
+            item->state = BL_DONE;
+        } else {
+            waiting = TRUE;
+        }
     }
+    return !waiting;
+}
+
+static ULONG Waiting(const RunState* run) {
+    ULONG i, n = 0;
+    for (i = 0; i < run->count; ++i) n += run->items[i].state == BL_WAITING;
+    return n;
+}
+
+/* Started at boot, or from the program as a demand-start service (then every volume already has its letter
+ * and there is nothing to wait for). */
+static BOOLEAN StartedAtBoot(PUNICODE_STRING registryPath) {
+    HANDLE key;
+    OBJECT_ATTRIBUTES oa;
+    UNICODE_STRING name;
+    UCHAR buffer[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(ULONG)];
+    PKEY_VALUE_PARTIAL_INFORMATION info = (PKEY_VALUE_PARTIAL_INFORMATION)buffer;
+    ULONG needed = 0;
+    BOOLEAN boot = FALSE;
+    InitializeObjectAttributes(&oa, registryPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+    if (!NT_SUCCESS(ZwOpenKey(&key, KEY_QUERY_VALUE, &oa))) return FALSE;
+    RtlInitUnicodeString(&name, L"Start");
+    if (NT_SUCCESS(ZwQueryValueKey(key, &name, KeyValuePartialInformation, info, sizeof buffer, &needed)) &&
+        info->Type == REG_DWORD && info->DataLength == sizeof(ULONG))
+        boot = *(const ULONG*)info->Data <= SERVICE_SYSTEM_START;
+    ZwClose(key);
+    return boot;
+}
+
+/* Waits for the remaining drives, once a second, until they all came, the wait is over or the driver is
+ * being unloaded (then the list stays as last written, no entry dropped). */
+static VOID NTAPI Worker(PVOID context) {
+    RunState* run = (RunState*)context;
+    LARGE_INTEGER interval;
+    int second;
+    interval.QuadPart = -10000LL * BC_RETRY_INTERVAL_MS;
+    for (second = 0; second < BC_BOOT_WAIT_SECONDS; ++second) {
+        ULONG before = Waiting(run);
+        BOOLEAN finished;
+        if (KeWaitForSingleObject(&g_stop, Executive, KernelMode, FALSE, &interval) == STATUS_SUCCESS)
+            PsTerminateSystemThread(STATUS_SUCCESS);
+        finished = CleanPresentDrives(run);
+        if (finished) break;
+        if (Waiting(run) != before) WriteBack(run, 0);
+    }
+    WriteBack(run, 1);
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
 
-static VOID NTAPI Unload(PDRIVER_OBJECT driver) { UNREFERENCED_PARAMETER(driver); }
+static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
+    UNREFERENCED_PARAMETER(driver);
+    if (g_worker) {
+        KeSetEvent(&g_stop, IO_NO_INCREMENT, FALSE);
+        ZwWaitForSingleObject(g_worker, FALSE, NULL);
+        ZwClose(g_worker);
+        g_worker = NULL;
+    }
+    if (g_run && g_run->items) ExFreePoolWithTag(g_run->items, BC_POOL_TAG);
+    if (g_run) ExFreePoolWithTag(g_run, BC_POOL_TAG);
+    g_run = NULL;
+}
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
-    HANDLE thread;
-    UNREFERENCED_PARAMETER(registryPath);
+    OBJECT_ATTRIBUTES oa;
+    BOOLEAN wait;
     driver->DriverUnload = Unload;
-    if (CleanListedFiles()) return STATUS_SUCCESS;
-    if (NT_SUCCESS(PsCreateSystemThread(&thread, THREAD_ALL_ACCESS, NULL, NULL, NULL, RetryThread, NULL)))
-        ZwClose(thread);
+    KeInitializeEvent(&g_stop, NotificationEvent, FALSE);
+    g_run = (RunState*)ExAllocatePoolWithTag(PagedPool, sizeof(RunState), BC_POOL_TAG);
+    if (!g_run) return STATUS_SUCCESS;
+    g_run->items = NULL;
+    g_run->count = 0;
+    if (!TakeSnapshot(g_run)) return STATUS_SUCCESS;
+    CleanPresentDrives(g_run);
+    wait = Waiting(g_run) && StartedAtBoot(registryPath);
+    /* Written at once: the raised boot counts and the deletions survive a power cut during the wait. */
+    WriteBack(g_run, !wait);
+    if (!wait) return STATUS_SUCCESS;
+    InitializeObjectAttributes(&oa, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+    if (!NT_SUCCESS(PsCreateSystemThread(&g_worker, SYNCHRONIZE, &oa, NULL, NULL, Worker, g_run))) g_worker = NULL;
     return STATUS_SUCCESS;
 }

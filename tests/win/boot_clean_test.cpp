@@ -6,6 +6,9 @@
 #include "cleaners/system/BootCleanDriver.h"
 #include "cleaners/system/BootDeleteList.h"
 #include "util/ProgramPath.h"
+#include "util/FolderListing.h"
+#include "RestartLists.h"
+#include "cleaners/system/BootListCore.h"
 
 namespace {
 
@@ -32,18 +35,6 @@ void WriteListValue(const std::vector<BYTE>& data) {
                                                L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox", 0, nullptr,
                                                0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.Get(), kBootListValue, 0, REG_BINARY, data.data(), DWORD(data.size())));
-}
-
-std::vector<std::wstring> ListedPaths() {
-    const auto bytes = ReadListValue();
-    BootDeleteList list;
-    EXPECT_EQ(BootListRead::Ok, DecodeBootList(bytes.data(), bytes.size(), list));
-    std::vector<std::wstring> paths;
-    for (const auto& e : list.entries) {
-        const auto p = BootEntryPath(e);
-        paths.emplace_back(p.begin(), p.end());
-    }
-    return paths;
 }
 
 // 64-bit Windows cannot load the 32-bit driver: the program never extracts, installs or lists it there
@@ -75,7 +66,7 @@ TEST_F(BootClean, ExtractsTheDriverImageBesideTheProgram) {
 
 TEST_F(BootClean, RegisterInstallsTheServiceAndListsThePath) {
     ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\worm.exe"));
-    EXPECT_EQ(std::vector<std::wstring>{L"U:\\worm.exe"}, ListedPaths());
+    EXPECT_EQ(std::vector<std::wstring>{L"U:\\worm.exe"}, BootListed());
     EXPECT_TRUE(FileExists(SystemDrivers() + L"BC.sys"));
 
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -106,7 +97,7 @@ TEST_F(BootClean, DriverIsInstalledOnceNotForEveryFile) {
     ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(L"U:\\second.exe"));
     EXPECT_FALSE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid())
         << "the second file installed the driver again";
-    EXPECT_EQ((std::vector<std::wstring>{L"U:\\first.exe", L"U:\\second.exe"}), ListedPaths());
+    EXPECT_EQ((std::vector<std::wstring>{L"U:\\first.exe", L"U:\\second.exe"}), BootListed());
 }
 
 TEST_F(BootClean, SamePathInAnotherCaseWritesNothing) {
@@ -130,7 +121,7 @@ TEST_F(BootClean, KeepsHeaderBytesAndRespectsTheLimit) {
     EXPECT_EQ(44u + 256u * 1244u, bytes.size());
     EXPECT_EQ(0xAB, bytes[0]);
     EXPECT_EQ(0x42, bytes[40]);
-    EXPECT_EQ(L"C:\\number-256.exe", ListedPaths().back());
+    EXPECT_EQ(L"C:\\number-256.exe", BootListed().back());
     EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\number-257.exe"));
     EXPECT_EQ(bytes, ReadListValue());
 }
@@ -236,12 +227,13 @@ protected:
         }
         BootClean::TearDown();
     }
-    // Starts the extracted driver once and waits for it to have run.
-    void RunDriver() {
+    // Starts the extracted driver once and waits for it to have run. Registered as a system-start driver it
+    // behaves as at boot: it waits for the drives that are not there.
+    void RunDriver(DWORD startType = SERVICE_DEMAND_START) {
         manager.Reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        const std::wstring name = L"BCRUN" + std::to_wstring(::GetCurrentProcessId());
+        const std::wstring name = L"BCRUN" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++runs);
         service.Reset(::CreateServiceW(manager.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL,
                                        BootCleanRegistrar::ExtractedPath().c_str(), nullptr, nullptr, nullptr,
                                        nullptr, nullptr));
         ASSERT_TRUE(service.Valid());
@@ -251,7 +243,32 @@ protected:
             ::Sleep(50);
         EXPECT_EQ(DWORD(SERVICE_RUNNING), status.dwCurrentState);
     }
+    // Stops the running driver; true once it has stopped.
+    bool StopDriver() {
+        SERVICE_STATUS status = {};
+        if (!::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return false;
+        for (int i = 0; i < 200 && ::QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+            ::Sleep(50);
+        ::DeleteService(service.Get());
+        service.Reset(nullptr);
+        return status.dwCurrentState == SERVICE_STOPPED;
+    }
+    // The stored entries, unscrambled.
+    static BootDeleteList StoredList() {
+        const auto bytes = ReadListValue();
+        BootDeleteList list;
+        EXPECT_EQ(BootListRead::Ok, DecodeBootList(bytes.data(), bytes.size(), list));
+        return list;
+    }
+    // A drive letter nothing is mapped to.
+    static wchar_t AbsentDrive() {
+        const DWORD mapped = ::GetLogicalDrives();
+        for (wchar_t letter = L'Q'; letter <= L'Z'; ++letter)
+            if (!(mapped & (1u << (letter - L'A')))) return letter;
+        return 0;
+    }
     ServiceHandle manager, service;
+    int runs = 0;
 };
 
 TEST_F(BootCleanDriverRun, DeletesListedFilesAndEmptiesTheList) {
@@ -302,6 +319,94 @@ TEST_F(BootCleanDriverRun, UnterminatedPathIsSkipped) {
     WriteListValue(EncodeBootList(list));
     RunDriver();
     EXPECT_TRUE(FileExists(victim));
+}
+
+// The entries for a drive that is there are carried out and taken off the list; the entries for a drive that
+// is not stay listed with one more boot counted, and go once they have waited through the last boot allowed.
+TEST_F(BootCleanDriverRun, PresentDrivesAreCleanedAbsentOnesWaitThenGo) {
+    ScratchDir dir;
+    const std::wstring present = dir / L"present.exe";
+    ASSERT_TRUE(WriteBytes(present, std::string("x")));
+    const wchar_t absent = AbsentDrive();
+    ASSERT_NE(0, absent);
+    const std::wstring waiting = std::wstring(1, absent) + L":\\gone-stick\\worm.exe";
+    const std::wstring aged = std::wstring(1, absent) + L":\\older-stick\\worm.exe";
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(waiting.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(aged.c_str()));
+    {  // the third entry has already waited through all boots but one
+        BootDeleteList list = StoredList();
+        ASSERT_EQ(3u, list.entries.size());
+        BlEntrySetBoots(list.entries[2].data(), BOOT_ENTRY_MAX_BOOTS - 1);
+        WriteListValue(EncodeBootList(list));
+    }
+    RunDriver();
+    EXPECT_FALSE(FileExists(present));
+    const BootDeleteList after = StoredList();
+    ASSERT_EQ(1u, after.entries.size());
+    const auto path = BootEntryPath(after.entries[0]);
+    EXPECT_EQ(waiting, std::wstring(path.begin(), path.end()));
+    EXPECT_EQ(1u, BlEntryBoots(after.entries[0].data()));
+    // Registering again keeps the count: the program never resets the wait.
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
+    EXPECT_EQ(1u, BlEntryBoots(StoredList().entries[0].data()));
+}
+
+// At boot the driver waits for the drives that are missing. Stopping it meanwhile ends its wait cleanly: the
+// list keeps what was written, and the device host goes on loading drivers.
+TEST_F(BootCleanDriverRun, StoppedWhileItWaitsForADrive) {
+    ScratchDir dir;
+    const std::wstring present = dir / L"present.exe", later = dir / L"later.exe";
+    for (const auto& p : {present, later}) ASSERT_TRUE(WriteBytes(p, std::string("x")));
+    const std::wstring waiting = std::wstring(1, AbsentDrive()) + L":\\worm.exe";
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(waiting.c_str()));
+    RunDriver(SERVICE_SYSTEM_START);
+    EXPECT_FALSE(FileExists(present)) << "the drive that is there is cleaned before the wait";
+    EXPECT_EQ(std::vector<std::wstring>{waiting}, BootListed());
+    // The program lists a file while the driver waits: the driver's next write keeps it.
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(later.c_str()));
+    ::Sleep(1500);
+    EXPECT_TRUE(StopDriver()) << "the driver's unload waits for its worker and returns";
+    EXPECT_EQ((std::vector<std::wstring>{waiting, later}), BootListed());
+    EXPECT_TRUE(FileExists(later)) << "what the program adds during the driver's run waits for the next boot";
+    RunDriver();
+    EXPECT_FALSE(FileExists(later)) << "the device host still loads and runs drivers";
+    EXPECT_EQ(std::vector<std::wstring>{waiting}, BootListed());
+}
+
+// Entries the program never writes are never acted on: a relative or device path, "..", a wildcard, a name
+// Windows would strip to another one.
+TEST_F(BootCleanDriverRun, PathsThatAreNotPlainAreNotFollowed) {
+    ScratchDir dir;
+    const std::wstring victim = dir / L"victim.exe";
+    ASSERT_TRUE(WriteBytes(victim, std::string("x")));
+    const std::wstring folder = dir.Path(), name = L"victim.exe";
+    const std::wstring sub = folder + L"\\sub";
+    ASSERT_TRUE(::CreateDirectoryW(sub.c_str(), nullptr));
+    for (const std::wstring& path : {sub + L"\\..\\" + name, folder + L"\\.\\" + name, folder + L"\\victim.ex?",
+                                     folder + L"\\victim.exe.", folder + L"\\victim.exe ", folder + L"\\\\" + name})
+        ASSERT_EQ(S_OK, registrar.RegisterBootDelete(path.c_str())) << std::string(path.begin(), path.end());
+    RunDriver();
+    EXPECT_TRUE(FileExists(victim));
+    EXPECT_TRUE(BootListed().empty()) << "entries that can never be carried out are dropped";
+}
+
+// Run by tests/wine/folder-link.sh, which first makes "C:\bc-link" a symbolic link to "C:\bc-target". A
+// listed path through a folder link deletes nothing behind it.
+class BootCleanLink : public BootCleanDriverRun {};
+
+TEST_F(BootCleanLink, ListedPathThroughAFolderLinkDeletesNothing) {
+    ASSERT_TRUE(IsFolderLink(L"C:\\bc-link")) << "run through tests/wine/folder-link.sh";
+    const std::wstring behind = L"C:\\bc-target\\victim.exe", outside = L"C:\\bc-target\\kept.dll";
+    ASSERT_TRUE(WriteBytes(behind, std::string("the user's file")));
+    ASSERT_TRUE(WriteBytes(outside, std::string("x")));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"C:\\bc-link\\victim.exe"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"\\\\?\\C:\\bc-link\\kept.dll"));
+    RunDriver();
+    EXPECT_TRUE(FileExists(behind));
+    EXPECT_TRUE(FileExists(outside));
+    EXPECT_TRUE(BootListed().empty());
 }
 
 }  // namespace

@@ -432,12 +432,12 @@ TEST(VeludiskSilent, EndsEvenWhenNothingIsScanned) {
 
 }  // namespace
 
-// Run by tests/wine/hostile-stick.sh, which first makes "U:\\linked" a symbolic link to the folder
+// Run by tests/wine/folder-link.sh, which first makes "U:\\linked" a symbolic link to the folder
 // "C:\\hostile-target" (Wine shows it as a folder that is a reparse point, as Windows shows a junction). A stick
 // is hostile: what it links or points to off the stick is never changed, and the worm's own files still go.
 TEST(HostileStick, NothingOffTheStickIsTouched) {
     const std::wstring root = L"U:\\", target = L"C:\\hostile-target";
-    ASSERT_TRUE(IsFolderLink(root + L"linked")) << "run through tests/wine/hostile-stick.sh";
+    ASSERT_TRUE(IsFolderLink(root + L"linked")) << "run through tests/wine/folder-link.sh";
     // Behind the link: a hidden folder with a folder-icon program beside it, and a hidden document.
     const auto folderIcon = ReadBytes(ProgramFolder() + L"\\folder_icon_program.exe");
     ASSERT_TRUE(::CreateDirectoryW((target + L"\\相册").c_str(), nullptr));

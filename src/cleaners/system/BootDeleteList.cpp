@@ -4,12 +4,9 @@
 #include <cwchar>
 
 #include "util/AsciiCase.h"
+#include "cleaners/system/BootListCore.h"
 
 namespace {
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 void PutLe32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
@@ -31,17 +28,12 @@ std::uint8_t ScrambleKey(const std::array<std::uint8_t, BOOT_LIST_HEADER_SIZE>& 
 BootListRead DecodeBootList(const std::uint8_t* data, std::size_t size, BootDeleteList& out) {
     out = BootDeleteList();
     if (!data || size == 0) return BootListRead::Ok;
-    if (size < BOOT_LIST_HEADER_SIZE) return BootListRead::Damaged;
-    const std::uint32_t count = Le32(data + BOOT_LIST_COUNT_OFFSET);
-    // The count must describe the data exactly; compared in 64 bits so a huge count cannot wrap.
-    if (std::uint64_t(BOOT_LIST_HEADER_SIZE) + std::uint64_t(count) * BOOT_ENTRY_SIZE != size) return BootListRead::Damaged;
+    BlU32 count = 0;
+    // The same rule as the driver's.
+    if (size > BOOT_LIST_BUFFER_SIZE || !BlListSound(data, BlU32(size), &count)) return BootListRead::Damaged;
     std::memcpy(out.header.data(), data, BOOT_LIST_HEADER_SIZE);
-    const std::uint8_t key = ScrambleKey(out.header);
     out.entries.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t* src = data + BOOT_LIST_HEADER_SIZE + std::size_t(i) * BOOT_ENTRY_SIZE;
-        for (std::size_t b = 0; b < BOOT_ENTRY_SIZE; ++b) out.entries[i][b] = std::uint8_t(src[b] ^ key);
-    }
+    for (BlU32 i = 0; i < count; ++i) BlEntryRead(data, i, out.entries[i].data());
     return BootListRead::Ok;
 }
 
