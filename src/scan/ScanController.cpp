@@ -25,8 +25,6 @@ const wchar_t kCaptionRestart[] = L"建议重启";
 const wchar_t kTextRestart[] = L"发现病毒,需要重启删除,是否重启?";
 
 constexpr std::size_t kCommandLineMaxBytes = 259;
-// How long the window waits for an idle worker to leave before ending it by force.
-constexpr DWORD kWorkerExitWaitMs = 2000;
 
 }  // namespace
 
@@ -45,6 +43,8 @@ ScanController::~ScanController() {
 }
 
 int ScanController::Ask(HWND owner, const wchar_t* caption, const wchar_t* text, UINT style) {
+    // The window is going away: no new question holds up the worker it waits for; unanswered is declined.
+    if (m_closing) return IDCANCEL;
     PromptRequest r;
     r.owner = owner;
     r.caption = caption;
@@ -285,18 +285,17 @@ void ScanController::OnScanDone(ScanWindow& window) {
 void ScanController::ShutdownController() {
     m_window = nullptr;
     if (!m_initialised.exchange(false)) return;
-    m_steps.Release();
     if (m_worker) {
-        // An idle worker leaves when woken; one in the middle of a run is asked to stop first. Only a worker
-        // that does neither in time is ended by force.
+        // An idle worker leaves when woken; one in the middle of a run is asked to stop and ends after the entry
+        // it is at. It is never ended by force: it may hold the heap's lock or be half-way through a change.
+        m_closing = true;
         RequestStop();
         ::SetEvent(m_startEvent.Get());
-        if (::WaitForSingleObject(m_worker.Get(), kWorkerExitWaitMs) == WAIT_TIMEOUT) {
-            ::SuspendThread(m_worker.Get());
-            ::TerminateThread(m_worker.Get(), DWORD(-1));
-            ::Sleep(100);
-        }
+        ::WaitForSingleObject(m_worker.Get(), INFINITE);
+        m_closing = false;
     }
+    // Only now is nothing using the cleaners.
+    m_steps.Release();
     m_worker.Reset();
     m_startEvent.Reset();
     m_workerReady = false;

@@ -88,6 +88,7 @@ private:
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_closing{false};  // the window is going away and waits for the worker
     bool m_workerReady = false;
     ScanStats m_stats;
     CRITICAL_SECTION m_lock;

@@ -2,13 +2,19 @@
 // and the end-of-run handling.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <functional>
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <thread>
 
 #include "Doubles.h"
 #include "TestSupport.h"
 #include "app/Globals.h"
+#include "app/MainWindow.h"
 #include "disposal/Digest.h"
 #include "scan/ProgramScanSteps.h"
 #include "scan/ScanController.h"
@@ -53,7 +59,10 @@ public:
     bool IsUsbWriteProtected() override { return usbProtected; }
     void SwitchUsbWriteProtectionOff() override { ++protectionSwitchedOff; }
     void StartBootRecordPhase() override { ++bootPhases; }
-    void Release() override {}
+    void Release() override {
+        if (onRelease) onRelease();
+    }
+    std::function<void()> onRelease;  // on the thread that shuts the controller down
 };
 
 class RecordingWindow final : public ScanWindow {
@@ -447,6 +456,32 @@ TEST_F(ScanControllerTest, ShutdownWhileAWalkRunsStopsTheWorker) {
     EXPECT_EQ(E_FAIL, controller->StartScan(4));
 }
 
+// A worker that takes long to finish its entry after the stop is waited for, never ended by force, and the
+// cleaners are released only once it has left.
+TEST_F(ScanControllerTest, ShutdownWaitsForTheWorkerBeforeReleasingTheCleaners) {
+    Init();
+    KernelHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> entryFinished{false};
+    bool finishedAtRelease = false;
+    int releases = 0;
+    steps.during["walk"] = [&] {
+        ::SetEvent(entered.Get());
+        while (!controller->IsStopRequested()) ::Sleep(1);
+        ::Sleep(2500);  // the file it is at is large
+        entryFinished = true;
+    };
+    steps.onRelease = [&] {
+        finishedAtRelease = entryFinished;
+        ++releases;
+    };
+    ASSERT_EQ(S_OK, controller->StartScan(4));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(entered.Get(), 10000));
+    controller->ShutdownController();
+    EXPECT_TRUE(entryFinished) << "the worker was not cut off";
+    EXPECT_TRUE(finishedAtRelease) << "nothing is released while the worker may use it";
+    EXPECT_EQ(1, releases);
+}
+
 // The program's own steps behind the controller: a folder scan (mode 5) cleans for real.
 TEST(ProgramSteps, AFolderScanFindsAndRemovesThreats) {
     ScratchDir dir;
@@ -482,6 +517,70 @@ TEST(ProgramSteps, AFolderScanFindsAndRemovesThreats) {
     EXPECT_TRUE(FileExists(dir / L"sub\\clean.txt"));
     ASSERT_EQ(1u, launcher.commands.size());
     EXPECT_NE(std::string::npos, launcher.commands[0].find("explorer.exe"));
+}
+
+// The threads this process runs now.
+std::vector<DWORD> ProcessThreads() {
+    std::vector<DWORD> ids;
+    KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 t = {};
+    t.dwSize = sizeof t;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &t); more; more = ::Thread32Next(snapshot.Get(), &t))
+        if (t.th32OwnerProcessID == ::GetCurrentProcessId()) ids.push_back(t.th32ThreadID);
+    return ids;
+}
+
+// The user closes the window while the program's own steps scan a stick of thousands of files, again and again
+// at other moments: every close stops and joins the worker before anything is released, and no run crashes.
+TEST(MainWindowClose, InTheMiddleOfAScanAgainAndAgain) {
+    ScratchDir dir;
+    constexpr int kFolders = 40, kFilesPerFolder = 100;
+    for (int f = 0; f < kFolders; ++f) {
+        const std::wstring folder = dir / (L"folder" + std::to_wstring(f));
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        for (int i = 0; i < kFilesPerFolder; ++i)
+            ASSERT_TRUE(WriteBytes(folder + L"\\file" + std::to_wstring(i) + (i % 3 ? L".txt" : L".exe"),
+                                   PatternBytes(1100 + 7 * i, i)));  // a file of 1 KiB or less is not read
+    }
+    g_bSilent = false;
+    FakeDrives drives;
+    drives.types = {{L"U:\\", 2}};
+    ScriptedPrompter prompter;
+    RecordingLauncher launcher;
+    RecordingRestarter restarter;
+    ControllerSeams seams{prompter, launcher, restarter};
+    seams.explorerDelayMs = 0;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        const std::vector<DWORD> before = ProcessThreads();
+        ProgramScanSteps steps;
+        CMainDlg window(MainWindowServices{steps, drives, seams});
+        g_StartupScanRequest = StartupScanRequest();
+        g_StartupScanRequest.directories = true;
+        ASSERT_TRUE(window.Create({dir.Path()}));
+        // Closed once the scan is this far in, as a user's click would close it.
+        const std::uint32_t closeAt = 50 + 400 * std::uint32_t(round);
+        std::atomic<bool> reached{false};
+        std::thread user([&] {
+            const DWORD deadline = ::GetTickCount() + 30000;
+            ScanStats s;
+            do {
+                ::Sleep(1);
+                window.Controller().SnapshotCounters(s);
+            } while (s.FilesExamined < closeAt && ::GetTickCount() < deadline);
+            reached = s.FilesExamined >= closeAt;
+            ::PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
+        });
+        window.RunMessageLoop(SW_HIDE);
+        user.join();
+        EXPECT_TRUE(reached) << "the scan got under way";
+        ScanStats s;
+        window.Controller().SnapshotCounters(s);
+        EXPECT_LT(s.FilesExamined, std::uint32_t(kFolders * kFilesPerFolder)) << "closed before the scan was over";
+        EXPECT_FALSE(window.Controller().IsBusy());
+        for (DWORD id : ProcessThreads())
+            EXPECT_NE(before.end(), std::find(before.begin(), before.end(), id)) << "thread " << id << " is still running";
+    }
 }
 
 }  // namespace
