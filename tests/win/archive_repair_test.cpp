@@ -113,6 +113,61 @@ TEST_F(ArchiveRepairTest, NestedArchivesAreUnwrappedTwoLevelsAndTheirCopiesDelet
     EXPECT_EQ(1u, Stats().Repaired);
 }
 
+// An entry that fails to extract (its data damaged, or more than the program writes) leaves nothing behind and
+// the next document is tried.
+TEST_F(ArchiveRepairTest, AFailedEntryGoesOnToTheNext) {
+    const struct {
+        const wchar_t* fixture;
+        const wchar_t* failed;
+        const wchar_t* restored;
+        const char* text;
+    } cases[] = {
+        {L"damaged-first.rar", L"first.doc", L"second.txt", "second document\r\n"},
+        {L"oversized.rar", L"huge.doc", L"small.txt", "small text\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture, c.fixture + std::wcslen(c.fixture)));
+        const std::wstring carrier = Carrier(c.fixture);
+        const ScanStats before = Stats();
+        ASSERT_TRUE(restore.Repair(carrier.c_str(), 2));
+        EXPECT_EQ(c.text, ReadText(folder + L"\\" + c.restored));
+        EXPECT_FALSE(FileExists(folder + L"\\" + c.failed)) << "no partly written file";
+        EXPECT_EQ((std::vector<std::wstring>{c.restored, L"照片.exe"}), Listing(folder));
+        EXPECT_EQ(1u, Stats().Repaired - before.Repaired);
+        ::DeleteFileW((folder + L"\\" + c.restored).c_str());
+    }
+}
+
+// The library is loaded only from a file that holds exactly the carried image, and one that someone holds
+// open for writing is not loaded at all.
+TEST(ArchiveSupport, OnlyTheCarriedImageIsLoaded) {
+    ScratchDir dir;
+    const std::wstring path = dir / L"KillSola.dll";
+    const auto image = ReadBytes(ProgramFolder() + L"\\..\\..\\unrar\\unrar.dll");
+    ASSERT_GT(image.size(), 1024u);
+    ASSERT_TRUE(WriteBytes(path, image));
+    {
+        ArchiveSupport support;
+        EXPECT_TRUE(LoadVerifiedLibrary(support, path, image.data(), DWORD(image.size())));
+        EXPECT_TRUE(support.Ready());
+    }
+    auto swapped = image;
+    swapped[swapped.size() / 2] ^= 0xFF;
+    ASSERT_TRUE(WriteBytes(path, swapped));
+    ArchiveSupport support;
+    EXPECT_FALSE(LoadVerifiedLibrary(support, path, image.data(), DWORD(image.size()))) << "changed bytes";
+    ASSERT_TRUE(WriteBytes(path, std::vector<unsigned char>(image.begin(), image.end() - 1)));
+    EXPECT_FALSE(LoadVerifiedLibrary(support, path, image.data(), DWORD(image.size()))) << "cut short";
+    ASSERT_TRUE(WriteBytes(path, image));
+    {
+        FileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer.Valid());
+        EXPECT_FALSE(LoadVerifiedLibrary(support, path, image.data(), DWORD(image.size()))) << "held for writing";
+    }
+    EXPECT_FALSE(support.Ready());
+}
+
 TEST_F(ArchiveRepairTest, WhatIsNotAnArchiveIsLeftAlone) {
     const std::wstring path = folder + L"\\plain.exe";
     ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\startup_probe.exe").c_str(), path.c_str(), FALSE));

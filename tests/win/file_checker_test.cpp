@@ -101,6 +101,23 @@ TEST_F(FileCheckerTest, ThreatsAreFoundWithTheirTypes) {
     EXPECT_EQ(0, MediaRepairReported.load()) << "no media file was repaired";
 }
 
+// A dropper whose first document is damaged: the next one is restored, nothing partial stays, and the carrier
+// still goes.
+TEST_F(FileCheckerTest, ArchiveDropperWithADamagedFirstDocument) {
+    const auto rar = ReadBytes(ProgramFolder() + L"\\fixtures\\archives\\damaged-first.rar");
+    std::vector<unsigned char> dropper = Program(L"folder_icon_program.exe") + "KillVirus.TXT SOLA exefile\\shell\\";
+    dropper.insert(dropper.end(), rar.begin(), rar.end());
+    const std::wstring folder = dir / L"sub";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring path = folder + L"\\e.exe";
+    ASSERT_TRUE(WriteBytes(path, dropper));
+    checker.CheckFile(path);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ("second document\r\n", ReadText(folder + L"\\second.txt"));
+    EXPECT_FALSE(FileExists(folder + L"\\first.doc"));
+    EXPECT_EQ(1u, Stats().Repaired);
+}
+
 // No file with a listed MD5 can be made, so the list is replaced: what it holds is found as a MD5 threat,
 // ahead of every content detector and the icon test.
 std::wstring g_listedMd5;

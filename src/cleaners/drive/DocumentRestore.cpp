@@ -1,5 +1,6 @@
 #include "cleaners/drive/DocumentRestore.h"
 
+#include <cstdint>
 #include <vector>
 
 #include <dll.hpp>
@@ -39,6 +40,27 @@ std::wstring FromAnsi(const char* text, std::size_t capacity) {
     std::wstring wide(n > 0 ? std::size_t(n) : 0, L'\0');
     if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text, int(length), &wide[0], n);
     return wide;
+}
+
+// An entry that unpacks to more than this is no document a dropper carries but a bomb: it is not written.
+constexpr std::uint64_t kMaxExtractedEntryBytes = 64u << 20;
+
+struct ExtractionBudget {
+    std::uint64_t written = 0;
+};
+
+// The library's questions: data as it is unpacked is counted against the cap; a password or the next volume
+// of a split archive is never given.
+int CALLBACK OnArchiveEvent(UINT message, LPARAM user, LPARAM, LPARAM size) {
+    auto* budget = reinterpret_cast<ExtractionBudget*>(user);
+    if (message != UCM_PROCESSDATA) return -1;
+    budget->written += std::uint64_t(size > 0 ? size : 0);
+    return budget->written > kMaxExtractedEntryBytes ? -1 : 1;
+}
+
+void RemoveFile(const std::wstring& path) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
 }
 
 class OpenArchive {
@@ -118,21 +140,23 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
     request.OpenMode = RAR_OM_EXTRACT;
     OpenArchive archive(m_archive, m_archive.OpenArchive()(&request));
     if (!archive.Get() || request.OpenResult != ERAR_SUCCESS) return false;
+    ExtractionBudget budget;
+    m_archive.SetCallback()(archive.Get(), &OnArchiveEvent, reinterpret_cast<LPARAM>(&budget));
 
     RARHeaderData header{};
     while (m_archive.ReadHeader()(archive.Get(), &header) == ERAR_SUCCESS) {
         const std::wstring entry = FromAnsi(header.FileName, sizeof header.FileName);
         std::wstring bare;
         const bool directory = (header.Flags & RHDF_DIRECTORY) != 0 || (header.FileAttr & FILE_ATTRIBUTE_DIRECTORY);
-        if (directory || !IsDocumentEntry(entry) || !SafeEntryFileName(entry, bare)) {
-            if (m_archive.ProcessFile()(archive.Get(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
-            continue;
-        }
+        const bool candidate = !directory && IsDocumentEntry(entry) && SafeEntryFileName(entry, bare) &&
+                               header.UnpSize <= kMaxExtractedEntryBytes;
         // Whatever already lies beside the carrier stays; the document takes a new name instead.
-        std::wstring target = FolderOf(archivePath) + bare;
-        const std::size_t dot = bare.find_last_of(L'.');
-        MakeUniqueName(target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
-        if (!ChangesAllowed()) {
+        std::wstring target = candidate ? FolderOf(archivePath) + bare : std::wstring();
+        if (candidate) {
+            const std::size_t dot = bare.find_last_of(L'.');
+            MakeUniqueName(target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
+        }
+        if (candidate && !ChangesAllowed()) {
             // A report-only run lists the document it would extract; a nested archive it cannot open unextracted.
             if (IsNestedArchiveEntry(entry)) return false;
             m_scan.AddRepaired();
@@ -140,15 +164,22 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
             return true;
         }
         std::string ansiTarget;
-        if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget) ||
-            m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) != ERAR_SUCCESS)
-            return false;
+        if (!candidate || ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget)) {
+            if (m_archive.ProcessFile()(archive.Get(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
+            continue;
+        }
+        budget = ExtractionBudget();
+        if (m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) != ERAR_SUCCESS) {
+            // Damaged, cut off or larger than the cap: what was written of it goes, and the next entry is tried.
+            RemoveFile(target);
+            continue;
+        }
         if (IsNestedArchiveEntry(entry)) {
             bool restored = false;
             if (depth <= 2) restored = ExtractDocumentFromArchive(target.c_str(), depth + 1);
-            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileW(target.c_str());
-            return restored;
+            RemoveFile(target);
+            if (restored) return true;
+            continue;
         }
         ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
