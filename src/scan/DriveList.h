@@ -10,7 +10,6 @@
 
 enum DriveClass : std::int32_t { kDriveRemovable = 2, kDriveFixed = 3, kDriveCdRom = 5, kDriveRamDisk = 6 };
 
-constexpr VResult kResultInvalidDrive = 15;  // no drive of the requested kind
 
 struct DriveEntry {
     std::wstring root;  // "X:\"

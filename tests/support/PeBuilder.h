@@ -45,6 +45,33 @@ public:
         return image;
     }
 
+    // A hostile tree: every entry of the root points to one shared name directory, every entry of that to one
+    // shared language directory, whose entries all name one data entry. Walked naively, that is n^3 visits.
+    static std::vector<std::uint8_t> SharedSubdirectories(std::uint32_t n) {
+        std::vector<TestResource> one = {{u"#3", u"#1", 2052, std::vector<std::uint8_t>(64, 0x5A)}};
+        std::vector<std::uint8_t> image = Build(one);
+        const std::size_t dirBytes = 16 + 8 * std::size_t(n);
+        std::vector<std::uint8_t> rsrc(3 * dirBytes + 16 + 64, 0);
+        for (std::size_t level = 0; level < 3; ++level) {
+            const std::size_t dir = level * dirBytes;
+            Put16(rsrc, dir + 14, n);  // id entries
+            for (std::uint32_t i = 0; i < n; ++i) {
+                Put32(rsrc, dir + 16 + 8 * i, i + 1);
+                Put32(rsrc, dir + 20 + 8 * i, level < 2 ? std::uint32_t((level + 1) * dirBytes) | 0x80000000u
+                                                        : std::uint32_t(3 * dirBytes));
+            }
+        }
+        Put32(rsrc, 3 * dirBytes, kSectionRva + std::uint32_t(3 * dirBytes + 16));
+        Put32(rsrc, 3 * dirBytes + 4, 64);
+        image.resize(kSectionFileOffset);
+        image.insert(image.end(), rsrc.begin(), rsrc.end());
+        const std::size_t optional = 88, section = optional + 224;
+        Put32(image, optional + 96 + 20, std::uint32_t(rsrc.size()));
+        Put32(image, section + 8, std::uint32_t(rsrc.size()));
+        Put32(image, section + 16, std::uint32_t(rsrc.size()));
+        return image;
+    }
+
     static void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
         b[at] = std::uint8_t(v);
         b[at + 1] = std::uint8_t(v >> 8);

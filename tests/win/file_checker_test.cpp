@@ -8,7 +8,9 @@
 #include "disposal/DigestFile.h"
 #include "disposal/Digest.h"
 #include "disposal/ImagePath.h"
+#include "disposal/PeResources.h"
 #include "util/ProgramPath.h"
+#include "support/PeBuilder.h"
 
 namespace {
 
@@ -116,6 +118,25 @@ TEST_F(FileCheckerTest, ArchiveDropperWithADamagedFirstDocument) {
     EXPECT_EQ("second document\r\n", ReadText(folder + L"\\second.txt"));
     EXPECT_FALSE(FileExists(folder + L"\\first.doc"));
     EXPECT_EQ(1u, Stats().Repaired);
+}
+
+// A program on a stick whose resource directories all point to one shared subdirectory (a billion visits if
+// walked naively): the whole per-file check finishes, bounded by the walk's cap.
+TEST_F(FileCheckerTest, ResourceTreeOfSharedSubdirectoriesEnds) {
+    const std::wstring path = dir / L"sub\\shared.exe";
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
+    const auto image = PeBuilder::SharedSubdirectories(1000);
+    ASSERT_TRUE(WriteBytes(path, std::vector<unsigned char>(image.begin(), image.end())));
+    std::size_t visited = 0;
+    PeResourceReader reader;
+    ASSERT_TRUE(reader.Open(image.data(), image.size()));
+    reader.ForEach([&](const PeResourceEntry&) { return ++visited, true; });
+    EXPECT_LE(visited, kMaxResourceEntriesVisited);
+    EXPECT_GT(visited, 0u) << "the tree is walked, up to the cap";
+    const ScanStats before = Stats();
+    checker.CheckFile(path);
+    EXPECT_EQ(1u, Stats().FilesExamined - before.FilesExamined);
+    EXPECT_TRUE(FileExists(path)) << "an odd resource tree alone is no threat";
 }
 
 // No file with a listed MD5 can be made, so the list is replaced: what it holds is found as a MD5 threat,

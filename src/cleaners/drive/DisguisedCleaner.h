@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "util/Result.h"
+
 struct FileDigests;
 class ReadFileContent;
 class ScanController;
@@ -15,7 +17,7 @@ class VolumeLayoutSource;
 
 // What a companion check found.
 constexpr HRESULT kCompanionDisposed = S_OK;
-constexpr HRESULT kNothingToDo = 3;
+constexpr HRESULT kNothingToDo = kResultNothingToDo;
 
 // Folder and companion paths are built in buffers of this many characters; a longer one is not looked for.
 constexpr std::size_t kCompanionPathChars = 512;
