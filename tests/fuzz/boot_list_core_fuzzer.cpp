@@ -23,8 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (BlEntryTarget(items[i].entry, nt, &length)) {
             if (length >= BOOT_NT_PATH_CHARS || nt[length] != 0) std::abort();
             if (nt[0] != '\\' || nt[1] != '?' || nt[2] != '?' || nt[3] != '\\' || nt[5] != ':' || nt[6] != '\\') std::abort();
-            for (BlU32 c = 7; c + 1 < length; ++c)
-                if (nt[c] == '.' && nt[c + 1] == '.' && nt[c - 1] == '\\') std::abort();
+            // No component after the drive is empty, "." or "..".
+            for (BlU32 begin = 7, c = 7; c <= length; ++c) {
+                if (c < length && nt[c] != '\\') continue;
+                const BlU32 n = c - begin;
+                if (n == 0 || (n == 1 && nt[begin] == '.') || (n == 2 && nt[begin] == '.' && nt[begin + 1] == '.'))
+                    std::abort();
+                begin = c + 1;
+            }
         }
         // Half the entries are carried out, the others still wait.
         items[i].state = (i % 2) ? BL_DONE : BL_WAITING;
