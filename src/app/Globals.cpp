@@ -11,7 +11,6 @@ StartupScanRequest g_StartupScanRequest;
 std::vector<std::wstring> DirectoryList;
 
 std::atomic<int> ReadOnlyScan{0};
-std::atomic<int> ReportOnly{0};
 std::atomic<int> ReplugPending{0};
 std::atomic<int> ThreatFollowUpState{0};
 std::atomic<int> BootkitState{0};

@@ -18,10 +18,6 @@ extern std::vector<std::wstring> DirectoryList;  // "/sdir" directories, handed 
 
 // Scan-session flags.
 extern std::atomic<int> ReadOnlyScan;
-// The console scanner's "--report-only": every place that would change a file, a folder, the registry, a
-// process or the log asks ChangesAllowed() first and, when it may not, does nothing and reports success.
-extern std::atomic<int> ReportOnly;
-inline bool ChangesAllowed() { return ReportOnly.load() == 0; }
 // Where the running scan is, for the console scanner's progress line: the folder the drive walk is in and the
 // bytes the per-file check has read. Reset when a run starts.
 void SetScanFolder(const std::wstring& folder);

@@ -10,6 +10,7 @@
 #include "app/Globals.h"
 #include "app/ScanOptions.h"
 #include "disposal/FindingRecord.h"
+#include "engine/PlanEffects.h"
 #include "log/VLogger.h"
 #include "scan/DriveList.h"
 #include "scan/DriveSystemWin.h"
@@ -37,7 +38,7 @@ struct EarlyStart {
         int argc = 0;
         if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
             for (int i = 1; i < argc; ++i)
-                if (std::wstring(argv[i]) == L"--report-only") ReportOnly = 1;
+                if (std::wstring(argv[i]) == L"--report-only") SetLogWriting(false);
             ::LocalFree(argv);
         }
     }
@@ -218,6 +219,9 @@ int Run(const ScanOptions& options) {
     ControllerSeams seams{prompter, launcher, restarter};
     seams.explorerDelayMs = 0;
     ScanController controller(steps, drives, seams);
+    // A report-only run plans every change and makes none.
+    PlanEffects plan;
+    if (options.reportOnly) controller.UseEffects(plan);
     if (FAILED(controller.InitController(hwnd))) {
         Print(STD_ERROR_HANDLE, L"velscan: 扫描引擎无法初始化（程序文件可能已损坏）\n");
         SetFindingObserver(nullptr);
@@ -297,7 +301,7 @@ int wmain(int argc, wchar_t** argv) {
         Print(STD_OUTPUT_HANDLE, kScanUsage);
         return 0;
     }
-    ReportOnly = options.reportOnly ? 1 : 0;
+    SetLogWriting(!options.reportOnly);
     g_bSilent = true;  // no window to close and no restart question at the end
     return Run(options);
 }

@@ -10,24 +10,23 @@ class ScanController;
 class CrcBlacklist;
 class VLogger;
 
-// True when the file is gone now, or the path is a folder or nothing; false when it is left for the restart.
-bool DeleteWithFallback(const wchar_t* path, int backup);
-// Takes `path` off both restart lists (the pending renames and the boot-time list), for a file that a repair
-// has just written back where a deletion was registered.
-void ForgetRestartDeletion(const wchar_t* path);
-// Copies the file into "BackFiles" beside the program as "<name>_<tick count>". Always true.
-bool BackupFile(const wchar_t* path);
+class Effects;
+
+// Deletes a file now, else leaves it to the restart and the boot-clean driver (with the threat's backup first
+// when `backup` is 1). True when the file is gone now, or the path is a folder or nothing.
+bool DeleteWithFallback(Effects& fx, const wchar_t* path, int backup);
 std::wstring BackupFolder();
 
-HRESULT CollectTree(const std::wstring& path, std::vector<std::wstring>& files, std::vector<std::wstring>& folders);
+HRESULT CollectTree(Effects& fx, const std::wstring& path, std::vector<std::wstring>& files,
+                    std::vector<std::wstring>& folders);
 // Every file and folder below `folder`, `depth` levels below where the collection started; junctions and
 // symbolic links are left out and never entered.
-bool CollectEntries(std::wstring folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders,
-                    const wchar_t* pattern, int depth = 0);
+bool CollectEntries(Effects& fx, std::wstring folder, std::vector<std::wstring>& files,
+                    std::vector<std::wstring>& folders, const wchar_t* pattern, int depth = 0);
 
 // Removes a folder tree that the ordinary removal refused, through "\\?\" paths (which also reach reserved
 // names such as "con"), without following junctions out of it. Only drive paths ("X:\...") are taken.
-bool RemoveTreeLongPath(const std::wstring& folder);
+bool RemoveTreeLongPath(Effects& fx, const std::wstring& folder);
 
 // Deletes a file found as a threat (with a backup), writes its finding line unless `record` is false, and
 // counts it as deleted or as waiting for the restart. True when it is gone now. An empty MD5 text is written

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/Globals.h"
+#include "engine/Effects.h"
 #include "disposal/ImagePath.h"
 #include "disposal/Privilege.h"
 #include "util/ProgramPath.h"
@@ -83,33 +83,38 @@ DWORD FindProcessByPath(const wchar_t* fullPath) {
     return found;
 }
 
-bool TerminateByPath(const wchar_t* pathOrName) {
-    if (!pathOrName || !ChangesAllowed()) return false;
+bool TerminateByPath(Effects& fx, const wchar_t* pathOrName) {
+    if (!pathOrName) return false;
     const bool fullPath = std::wstring(pathOrName).find(L":\\") != std::wstring::npos;
     const DWORD pid = fullPath ? FindProcessByPath(pathOrName) : FindProcessByName(pathOrName);
     if (!pid) return false;
+    // The privilege opens processes of other users and services: it must be held before the open.
+    EnablePrivilege(L"SeDebugPrivilege");
     {
-        // The privilege opens processes of other users and services: it must be held before the open.
-        EnablePrivilege(L"SeDebugPrivilege");
         KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
-        if (process) {
-            ::TerminateProcess(process.Get(), 0);
-            ::WaitForSingleObject(process.Get(), 1000);  // let it go before the snapshot looks again
-        }
+        if (process) fx.EndProcess(process.Get(), pid, pathOrName);
     }
+    // A copy started again meanwhile is ended too.
     if (!fullPath) return true;
     if (const DWORD still = FindProcessByPath(pathOrName)) {
         KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, still));
-        if (process) TearDown(process.Get());
+        if (process) fx.EndProcess(process.Get(), still, pathOrName);
     }
     return true;
 }
 
-HRESULT TerminateByPattern(const wchar_t* format, const wchar_t* arg) {
+bool EndProcessNow(HANDLE process) {
+    if (!::TerminateProcess(process, 0)) return false;
+    // Let it go before a snapshot looks again; one that will not end is torn down.
+    if (::WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) TearDown(process);
+    return true;
+}
+
+HRESULT TerminateByPattern(Effects& fx, const wchar_t* format, const wchar_t* arg) {
     if (!format) return E_FAIL;
     wchar_t path[MAX_PATH] = {};
     if (std::swprintf(path, MAX_PATH, format, arg) < 0) return E_FAIL;
-    return TerminateByPath(path) ? S_OK : E_FAIL;
+    return TerminateByPath(fx, path) ? S_OK : E_FAIL;
 }
 
 ProcessTable::ProcessTable() {
@@ -141,15 +146,15 @@ void ProcessTable::RefreshIfStale() {
     }
 }
 
-HRESULT ProcessTable::TerminateImage(const wchar_t* path) {
-    if (!path || !ChangesAllowed()) return E_FAIL;
+HRESULT ProcessTable::TerminateImage(Effects& fx, const wchar_t* path) {
+    if (!path) return E_FAIL;
     RefreshIfStale();
     if (m_protectedPaths.count(path)) return S_FALSE;
     auto it = m_byImage.find(path);
     if (it == m_byImage.end()) return S_OK;
     for (DWORD pid : it->second) {
-        KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
-        if (process) ::TerminateProcess(process.Get(), 0);
+        KernelHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process) fx.EndProcess(process.Get(), pid, path);
     }
     return S_OK;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class Effects;
+
 // The first module of a process: the file it was started from; empty when it cannot be had.
 std::wstring FirstModulePath(DWORD pid);
 
@@ -14,8 +16,10 @@ DWORD FindProcessByName(const wchar_t* exeName);
 DWORD FindProcessByPath(const wchar_t* fullPath);
 // A full path ends every process whose first module is exactly that file, tearing down one that refuses; a
 // bare name ends the first process of that name. True when a process was found.
-bool TerminateByPath(const wchar_t* pathOrName);
-HRESULT TerminateByPattern(const wchar_t* format, const wchar_t* arg);
+bool TerminateByPath(Effects& fx, const wchar_t* pathOrName);
+HRESULT TerminateByPattern(Effects& fx, const wchar_t* format, const wchar_t* arg);
+// Ends the process, tearing it down when it will not end within a second; for the live binding.
+bool EndProcessNow(HANDLE process);
 
 // The image paths of the running processes, refreshed at most once a second, with system processes that
 // are never ended.
@@ -24,7 +28,7 @@ public:
     ProcessTable();
     void Refresh();
     void RefreshIfStale();
-    HRESULT TerminateImage(const wchar_t* path);
+    HRESULT TerminateImage(Effects& fx, const wchar_t* path);
     const std::map<std::wstring, std::vector<DWORD>>& Images() const { return m_byImage; }
     DWORD LastRefresh() const { return m_lastRefresh; }
 

@@ -1,5 +1,7 @@
 #include "log/VLogger.h"
 
+#include <atomic>
+
 #include <shlwapi.h>
 
 #include <clocale>
@@ -69,12 +71,19 @@ VLogger::VLogger(const wchar_t* fileName, bool inProgramFolder, wchar_t* pathBuf
     m_bOpened = true;
 }
 
+namespace {
+std::atomic<bool> g_logWriting{true};
+}  // namespace
+
+void SetLogWriting(bool writing) { g_logWriting = writing; }
+bool LogWriting() { return g_logWriting.load(); }
+
 VLogger::~VLogger() {
     if (m_bOpened) Close();
 }
 
 void VLogger::Open(const wchar_t* path) {
-    if (!ChangesAllowed()) return;  // not even an empty file
+    if (!LogWriting()) return;  // not even an empty file
     WIN32_FILE_ATTRIBUTE_DATA info = {};
     ULONGLONG size = 0;
     if (::GetFileAttributesExW(path, GetFileExInfoStandard, &info))
@@ -114,7 +123,7 @@ void VLogger::PutData(const wchar_t* text, std::size_t length) {
 
 void VLogger::Flush() {
     if (!m_file || m_pending.empty()) return;
-    if (!ChangesAllowed()) {
+    if (!LogWriting()) {
         m_pending.clear();
         return;
     }

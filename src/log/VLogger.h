@@ -16,6 +16,11 @@ constexpr ULONGLONG kLogTruncateSize = 0x10000;
 // Full path of the log file, filled by the logger's constructor.
 extern wchar_t g_szLogPath[MAX_PATH];
 
+// A run that only plans its changes (velscan --report-only) writes no log, not even an empty file. Set before
+// the process's logger opens.
+void SetLogWriting(bool writing);
+bool LogWriting();
+
 class VLogger final {
 public:
     // fileName brings its own leading backslash ("\\Cleaner.log"). With inProgramFolder the folder is the

@@ -78,7 +78,7 @@ HRESULT ProcessFolderScan::ScanRunningProcesses() {
 HRESULT ProcessFolderScan::ScanProgramFolder(std::wstring& folder) {
     std::wstring base = folder;
     if (!base.empty() && base.back() == L'\\') base.pop_back();
-    const FolderListing listing = ListFolder(base);
+    const FolderListing listing = m_scan.Changes().List(base, L"*.*");
     if (!listing.started) return E_FAIL;
     const std::wstring backup = ProgramFolder() + L"\\BackFiles";
     EndWithSlash(folder);
@@ -98,7 +98,7 @@ HRESULT ProcessFolderScan::ScanProgramFolder(std::wstring& folder) {
 
 HRESULT ProcessFolderScan::ScanFolderFiles(std::wstring folder) {
     if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    const FolderListing listing = ListFolder(folder);
+    const FolderListing listing = m_scan.Changes().List(folder, L"*.*");
     if (!listing.started) return E_FAIL;
     EndWithSlash(folder);
     for (const FolderEntry& entry : listing.entries) {

@@ -126,7 +126,9 @@ DWORD ScanController::WorkerLoop() {
         m_stats = ScanStats();
         ::LeaveCriticalSection(&m_lock);
         ResetScanProgress();
+        m_effects->BeginSession();
         RunMode(m_mode);
+        m_effects->EndSession();
         ::ResetEvent(m_startEvent.Get());
         ::EnterCriticalSection(&m_lock);
         m_stop = false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/LiveEffects.h"
 #include "scan/DriveList.h"
 #include "scan/ScanStats.h"
 #include "scan/ScanSteps.h"
@@ -69,6 +70,11 @@ public:
 
     DriveList& Drives() { return m_driveList; }
 
+    // How the run changes the machine: acting and journaling (the default), or only planning. Set before the
+    // first run; the controller does not own a binding it is given.
+    void UseEffects(Effects& effects) { m_effects = &effects; }
+    Effects& Changes() { return *m_effects; }
+
 private:
     static DWORD WINAPI WorkerEntry(void* self);
     DWORD WorkerLoop();
@@ -87,6 +93,8 @@ private:
     ControllerSeams m_seams;
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_busy{false};
+    LiveEffects m_liveEffects;
+    Effects* m_effects = &m_liveEffects;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_closing{false};  // the window is going away and waits for the worker
     bool m_workerReady = false;

@@ -4,24 +4,6 @@
 #include <cwchar>
 
 namespace {
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 std::string JsonString(const std::string& utf8) {
     std::string out = "\"";
     for (unsigned char c : utf8) {
@@ -56,22 +38,6 @@ const char* ActionOf(const std::wstring& outcome) {
     if (outcome == L"\u91cd\u542f\u5220\u9664") return "delete at restart";  // 重启删除
     if (outcome == L"\u4fee\u590d\u6210\u529f") return "repair";             // 修复成功
     return "other";
-}
-
-std::string ToUtf8(const std::wstring& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = std::uint32_t(text[i]);
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDFFF) {
-            const bool pair = c <= 0xDBFF && i + 1 < text.size() && std::uint32_t(text[i + 1]) >= 0xDC00 &&
-                              std::uint32_t(text[i + 1]) <= 0xDFFF;
-            c = pair ? 0x10000 + ((c - 0xD800) << 10) + (std::uint32_t(text[++i]) - 0xDC00) : 0xFFFD;
-        } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
 }
 
 std::wstring ThreatKindName(std::uint32_t threatType, const std::wstring& outcome) {

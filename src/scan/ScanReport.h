@@ -3,6 +3,8 @@
 // JSON report.
 #include <cstdint>
 #include <string>
+
+#include "util/Utf8.h"
 #include <vector>
 
 #include "scan/ScanStats.h"
@@ -19,7 +21,6 @@ struct ReportFinding {
 const char* ActionOf(const std::wstring& outcome);
 
 // UTF-8 of wide text (UTF-16 where wchar_t has 16 bits); unpaired surrogates become U+FFFD.
-std::string ToUtf8(const std::wstring& text);
 
 // What a run took besides the counters.
 struct RunTotals {

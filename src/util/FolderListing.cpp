@@ -7,7 +7,11 @@ FolderListing ListFolder(const std::wstring& folder, const wchar_t* pattern) {
     const std::wstring base = !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';
     WIN32_FIND_DATAW found;
     FindHandle find(::FindFirstFileW((base + pattern).c_str(), &found));
-    if (!find) return listing;
+    if (!find) {
+        // A folder with nothing that matches (a drive's root has no "." entry to match "*.*"): listed, empty.
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) listing.started = listing.complete = true;
+        return listing;
+    }
     listing.started = true;
     do {
         const std::wstring name = found.cFileName;

@@ -23,7 +23,7 @@ struct FolderEntry {
 
 struct FolderListing {
     std::vector<FolderEntry> entries;
-    bool started = false;   // the search could be opened
+    bool started = false;   // the folder could be searched (an empty result included)
     bool complete = false;  // it ended with "no more files"
 };
 

@@ -21,6 +21,8 @@ struct CleanerHarness {
         return s;
     }
     std::string LogText() { return ReadText(logPath); }
+    // The controller's live binding: what the cleaners change goes through it and into its journal.
+    Effects& fx() { return controller.Changes(); }
 
     ScratchDir dir;
     wchar_t logPath[MAX_PATH] = {};

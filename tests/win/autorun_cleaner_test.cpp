@@ -2,6 +2,8 @@
 // (U:) and fixed (T:) test drives. A scratch folder stands for a drive's root.
 #include <gtest/gtest.h>
 
+#include "engine/LiveEffects.h"
+
 #include <set>
 
 #include "DriveCleaners.h"
@@ -178,10 +180,11 @@ TEST(FolderPath, SplitAndCreate) {
     EXPECT_EQ((std::vector<std::wstring>{L"U:\\", L"a\\"}), parts);
 
     ScratchDir dir;
+    LiveEffects fx;
     const std::wstring chain = dir / L"x\\y\\z";
-    EXPECT_TRUE(CreateFolderPath(chain + L"\\", 0));
+    EXPECT_TRUE(CreateFolderPath(fx, chain + L"\\", 0));
     EXPECT_TRUE(IsFolder(chain));
-    EXPECT_FALSE(CreateFolderPath(chain, 0)) << "already there";
+    EXPECT_FALSE(CreateFolderPath(fx, chain, 0)) << "already there";
     EXPECT_FALSE(IsFolder(chain + L"\\con")) << "mode 0 makes only the chain";
 }
 

@@ -90,9 +90,9 @@ TEST_F(DelphiRepairTest, SmallUnitIsNeverInfected) {
     ASSERT_TRUE(WriteBytes(root + L"\\Lib\\SysConst.dcu", Infected(3000)));
     EXPECT_EQ(1, repair->RepairDelphiLibrary(root + L"\\"));
     EXPECT_TRUE(FileExists(root + L"\\Lib\\SysConst.dcu"));
-    EXPECT_FALSE(IsInfectedDelphiFile(root + L"\\Lib\\SysConst.dcu"));
+    EXPECT_FALSE(IsInfectedDelphiFile(fx(), root + L"\\Lib\\SysConst.dcu"));
     ASSERT_TRUE(WriteBytes(root + L"\\Lib\\SysConst.dcu", Infected(3001)));
-    EXPECT_TRUE(IsInfectedDelphiFile(root + L"\\Lib\\SysConst.dcu"));
+    EXPECT_TRUE(IsInfectedDelphiFile(fx(), root + L"\\Lib\\SysConst.dcu"));
 }
 
 TEST_F(DelphiRepairTest, MissingSourceOrCompilerIsReported) {

@@ -48,9 +48,9 @@ protected:
 };
 
 TEST_F(Disposal, DeleteWithFallbackOnNothingAndOnAFolder) {
-    EXPECT_TRUE(DeleteWithFallback((dir / L"missing.exe").c_str(), 0));
+    EXPECT_TRUE(DeleteWithFallback(fx(), (dir / L"missing.exe").c_str(), 0));
     ASSERT_TRUE(::CreateDirectoryW((dir / L"folder").c_str(), nullptr));
-    EXPECT_TRUE(DeleteWithFallback((dir / L"folder").c_str(), 1));
+    EXPECT_TRUE(DeleteWithFallback(fx(), (dir / L"folder").c_str(), 1));
     EXPECT_TRUE(FileExists(dir / L"folder"));
 }
 
@@ -58,7 +58,7 @@ TEST_F(Disposal, ReadOnlyHiddenSystemFileIsDeleted) {
     const std::wstring path = dir / L"worm.exe";
     ASSERT_TRUE(WriteBytes(path, std::string("worm")));
     ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    EXPECT_TRUE(DeleteWithFallback(path.c_str(), 0));
+    EXPECT_TRUE(DeleteWithFallback(fx(), path.c_str(), 0));
     EXPECT_FALSE(FileExists(path));
 }
 
@@ -99,7 +99,7 @@ TEST_F(Disposal, ListsNameOnlyFilesOfFixedDrivesOnceDeleted) {
     } cases[] = {{dir / L"gone-from-the-stick.exe", false}, {fixed / L"gone-from-a-disk.exe", true}};
     for (const auto& c : cases) {
         ASSERT_TRUE(WriteBytes(c.path, std::string("worm")));
-        EXPECT_TRUE(DeleteWithFallback(c.path.c_str(), 0)) << ToUtf8(c.path);
+        EXPECT_TRUE(DeleteWithFallback(fx(), c.path.c_str(), 0)) << ToUtf8(c.path);
         EXPECT_FALSE(FileExists(c.path));
         EXPECT_EQ(c.listed, Contains(PendingRenames(), L"\\??\\" + c.path)) << ToUtf8(c.path);
         EXPECT_EQ(c.listed && BootCleanRegistrar::DriverCanLoad(), Contains(BootListed(), c.path)) << ToUtf8(c.path);
@@ -111,7 +111,7 @@ TEST_F(Disposal, BackupIsMadeEvenWhenTheDeletionFails) {
     ASSERT_TRUE(WriteBytes(path, std::string("content to keep")));
     const DWORD before = ::GetTickCount();
     FileHandle holder(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_FALSE(DeleteWithFallback(path.c_str(), 1));
+    EXPECT_FALSE(DeleteWithFallback(fx(), path.c_str(), 1));
     // "<name>_<tick count>" in BackFiles beside the program.
     WIN32_FIND_DATAW data;
     FindHandle find(::FindFirstFileW((BackupFolder() + L"kept-open.doc.exe_*").c_str(), &data));
@@ -132,7 +132,7 @@ TEST_F(Disposal, BackupsOfOneNameNeverOverwriteEachOther) {
         ASSERT_TRUE(WriteBytes(folder + L"\\same-name.exe", "copy " + std::to_string(i)));
     }
     for (int i = 0; i < copies; ++i)
-        EXPECT_TRUE(DeleteWithFallback((dir / (L"f" + std::to_wstring(i)) + L"\\same-name.exe").c_str(), 1));
+        EXPECT_TRUE(DeleteWithFallback(fx(), (dir / (L"f" + std::to_wstring(i)) + L"\\same-name.exe").c_str(), 1));
     std::set<std::string> kept;
     WIN32_FIND_DATAW data;
     FindHandle find(::FindFirstFileW((BackupFolder() + L"same-name.exe_*").c_str(), &data));
@@ -214,7 +214,7 @@ TEST_F(Disposal, CollectionOrderPutsSubFoldersBeforeTheirParentWhenSorted) {
     ASSERT_TRUE(::CreateDirectoryW((root + L"\\Sub").c_str(), nullptr));
     ASSERT_TRUE(WriteBytes(root + L"\\Sub\\X.TXT", std::string("x")));
     std::vector<std::wstring> files, folders;
-    ASSERT_EQ(S_OK, CollectTree(root, files, folders));
+    ASSERT_EQ(S_OK, CollectTree(fx(), root, files, folders));
     ASSERT_EQ(2u, folders.size());
     EXPECT_EQ(root, folders[0]);
     std::wstring lowered = root + L"\\sub";
@@ -224,7 +224,7 @@ TEST_F(Disposal, CollectionOrderPutsSubFoldersBeforeTheirParentWhenSorted) {
     EXPECT_EQ(lowered + L"\\x.txt", files[0]) << "collected paths are lowercased";
     files.clear();
     folders.clear();
-    EXPECT_EQ(E_FAIL, CollectTree(root + L"\\Sub\\X.TXT", files, folders));
+    EXPECT_EQ(E_FAIL, CollectTree(fx(), root + L"\\Sub\\X.TXT", files, folders));
 }
 
 TEST_F(Disposal, ConInAPathKeepsTheFile) {
@@ -255,7 +255,7 @@ TEST_F(Disposal, ResistantFolderFallbackRemovesExactlyThatTree) {
     ASSERT_TRUE(::SetFileAttributesW((L"\\\\?\\" + awkward + L"\\nested\\inside.exe").c_str(),
                                      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     ASSERT_TRUE(::SetFileAttributesW(awkward.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_TRUE(RemoveTreeLongPath(awkward + L"\\"));
+    EXPECT_TRUE(RemoveTreeLongPath(fx(), awkward + L"\\"));
     EXPECT_FALSE(FileExists(awkward));
     EXPECT_TRUE(FileExists(decoy + L"\\keep.txt"));
     EXPECT_TRUE(FileExists(sibling));
@@ -274,11 +274,11 @@ TEST_F(Disposal, TreeWithAwkwardNamesIsDisposed) {
 }
 
 TEST_F(Disposal, RemoveTreeLongPathTakesOnlyDrivePaths) {
-    EXPECT_FALSE(RemoveTreeLongPath(L"relative\\folder"));
-    EXPECT_FALSE(RemoveTreeLongPath(L"U:\\"));
-    EXPECT_FALSE(RemoveTreeLongPath(dir.Path() + L"\\..\\other"));
+    EXPECT_FALSE(RemoveTreeLongPath(fx(), L"relative\\folder"));
+    EXPECT_FALSE(RemoveTreeLongPath(fx(), L"U:\\"));
+    EXPECT_FALSE(RemoveTreeLongPath(fx(), dir.Path() + L"\\..\\other"));
     ASSERT_TRUE(WriteBytes(dir / L"file.txt", std::string("f")));
-    EXPECT_FALSE(RemoveTreeLongPath(dir / L"file.txt")) << "a file is not a tree";
+    EXPECT_FALSE(RemoveTreeLongPath(fx(), dir / L"file.txt")) << "a file is not a tree";
     EXPECT_TRUE(FileExists(dir / L"file.txt"));
 }
 
@@ -308,26 +308,27 @@ protected:
     }
     ScratchDir dir;
     Child first, second;
+    LiveEffects fx;
 };
 
 TEST_F(Termination, FullPathEndsOnlyThatFile) {
     EXPECT_EQ(first.pid, FindProcessByPath((dir / L"a\\vdworm.exe").c_str()));
     EXPECT_EQ(0u, FindProcessByPath(L"vdworm.exe")) << "a bare name has no folder part";
-    EXPECT_TRUE(TerminateByPath((dir / L"A\\VDWORM.EXE").c_str()));
+    EXPECT_TRUE(TerminateByPath(fx, (dir / L"A\\VDWORM.EXE").c_str()));
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first.process.Get(), 5000));
     EXPECT_TRUE(Running(second));
-    EXPECT_FALSE(TerminateByPath((dir / L"c\\vdworm.exe").c_str()));
+    EXPECT_FALSE(TerminateByPath(fx, (dir / L"c\\vdworm.exe").c_str()));
 }
 
 TEST_F(Termination, BareNameEndsOnlyTheFirstOfThatName) {
     EXPECT_NE(0u, FindProcessByName(L"VDWORM.EXE"));
-    EXPECT_TRUE(TerminateByPath(L"vdworm.exe"));
+    EXPECT_TRUE(TerminateByPath(fx, L"vdworm.exe"));
     ::Sleep(500);
     EXPECT_EQ(1, int(Running(first)) + int(Running(second))) << "exactly one of the two ended";
 }
 
 TEST_F(Termination, PatternFormsThePath) {
-    EXPECT_EQ(S_OK, TerminateByPattern(L"%ls\\b\\vdworm.exe", dir.Path().c_str()));
+    EXPECT_EQ(S_OK, TerminateByPattern(fx, L"%ls\\b\\vdworm.exe", dir.Path().c_str()));
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(second.process.Get(), 5000));
     EXPECT_TRUE(Running(first));
 }
@@ -336,14 +337,14 @@ TEST_F(Termination, ProcessTableEndsAnImageButNeverExplorer) {
     ProcessTable table;
     wchar_t windir[MAX_PATH];
     ::GetWindowsDirectoryW(windir, MAX_PATH);
-    EXPECT_EQ(S_FALSE, table.TerminateImage((std::wstring(windir) + L"\\explorer.exe").c_str()));
+    EXPECT_EQ(S_FALSE, table.TerminateImage(fx, (std::wstring(windir) + L"\\explorer.exe").c_str()));
     const DWORD refreshed = table.LastRefresh();
     EXPECT_NE(0u, refreshed);
-    EXPECT_EQ(S_OK, table.TerminateImage((dir / L"a\\vdworm.exe").c_str()));
+    EXPECT_EQ(S_OK, table.TerminateImage(fx, (dir / L"a\\vdworm.exe").c_str()));
     EXPECT_EQ(refreshed, table.LastRefresh()) << "within a second the same snapshot serves";
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first.process.Get(), 5000));
     EXPECT_TRUE(Running(second));
-    EXPECT_EQ(E_FAIL, table.TerminateImage(nullptr));
+    EXPECT_EQ(E_FAIL, table.TerminateImage(fx, nullptr));
 }
 
 // The real verification against the prefix's "wintrust.dll" stand-in, which answers as Windows does (Wine's

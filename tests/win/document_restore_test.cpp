@@ -1,6 +1,8 @@
 // Variant 1 of the document repair on a real carrier program built for the tests.
 #include <gtest/gtest.h>
 
+#include "engine/LiveEffects.h"
+
 #include "CleanerHarness.h"
 #include "app/Globals.h"
 #include "cleaners/drive/DocumentRestore.h"
@@ -59,11 +61,12 @@ TEST_F(DocumentRestoreTest, ProgramsWithoutTheResourceAreLeftAlone) {
 
 TEST(MakeUniqueName, OnlyExistingPathsChange) {
     ScratchDir dir;
+    LiveEffects fx;
     std::wstring path = dir / L"a.b.doc";
-    EXPECT_FALSE(MakeUniqueName(path, L".doc"));
+    EXPECT_FALSE(MakeUniqueName(fx, path, L".doc"));
     EXPECT_EQ(dir / L"a.b.doc", path);
     ASSERT_TRUE(WriteBytes(path, std::string("x")));
-    EXPECT_TRUE(MakeUniqueName(path, L".doc"));
+    EXPECT_TRUE(MakeUniqueName(fx, path, L".doc"));
     EXPECT_EQ(0u, path.find(dir / L"a"));
     EXPECT_EQ(L".doc", path.substr(path.size() - 4));
     EXPECT_EQ(std::wstring::npos, path.find(L".b"));

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "CleanerHarness.h"
+#include "engine/LiveEffects.h"
 #include "cleaners/drive/MediaFiles.h"
 #include "cleaners/drive/MediaRepair.h"
 #include "log/VLogger.h"
@@ -82,6 +83,11 @@ protected:
 };
 
 TEST_F(MediaRepairTest, FirstCommandGoesWhateverItsType) {
+    // The bytes before the edit are kept for the undo: the file is there to be copied.
+    ASSERT_TRUE(WriteBytes(L"U:\\clip.wmv", std::string("asf header")));
+    struct Remove {
+        ~Remove() { ::DeleteFileW(L"U:\\clip.wmv"); }
+    } remove;
     auto& f = editor.files[L"U:\\clip.wmv"];
     f.scripts = {{L"TEXT", L"hello"}, {L"URLANDEXIT", L"http://x"}, {L"URL", L"http://y"}};
     EXPECT_FALSE(repair->RepairMediaFile(L"U:\\clip.wmv"));
@@ -138,19 +144,20 @@ TEST_F(MediaRepairTest, WithoutTheMediaRuntimeNothingIsExamined) {
 }
 
 TEST(MediaPreference, WritesBothKeysOrStopsWithoutTheMachineKey) {
+    LiveEffects fx;
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         RegKey key;
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, L"Software\\Microsoft\\MediaPlayer\\Preferences", 0, nullptr, 0,
                                                    KEY_ALL_ACCESS, nullptr, key.Put(), nullptr));
     }
-    EXPECT_EQ(1, DisableUrlAndExitCommands(false));
+    EXPECT_EQ(1, DisableUrlAndExitCommands(fx, false));
     EXPECT_EQ(1u, Preference(HKEY_LOCAL_MACHINE));
     EXPECT_EQ(1u, Preference(HKEY_CURRENT_USER));
-    EXPECT_EQ(1, DisableUrlAndExitCommands(true));
+    EXPECT_EQ(1, DisableUrlAndExitCommands(fx, true));
     EXPECT_EQ(0u, Preference(HKEY_LOCAL_MACHINE));
     EXPECT_EQ(0u, Preference(HKEY_CURRENT_USER));
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\MediaPlayer\\Preferences");
-    EXPECT_EQ(0, DisableUrlAndExitCommands(false));
+    EXPECT_EQ(0, DisableUrlAndExitCommands(fx, false));
     EXPECT_EQ(0u, Preference(HKEY_CURRENT_USER)) << "stops before the user's key";
 }
 

@@ -1,6 +1,7 @@
 #include "cleaners/drive/AutorunCleaner.h"
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/DisguisedCleaner.h"
 #include "cleaners/drive/FileChecker.h"
 #include "disposal/DigestFile.h"
@@ -14,8 +15,8 @@
 namespace {
 constexpr DWORD kProfileChars = 260;
 
-bool IsFolder(const std::wstring& path) {
-    const DWORD a = ::GetFileAttributesW(path.c_str());
+bool IsFolder(Effects& fx, const std::wstring& path) {
+    const DWORD a = fx.Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -42,8 +43,8 @@ bool SplitPath(const std::wstring& path, std::vector<std::wstring>& parts) {
     return true;
 }
 
-bool CreateFolderPath(const std::wstring& path, int mode) {
-    if (IsFolder(path)) return false;
+bool CreateFolderPath(Effects& fx, const std::wstring& path, int mode) {
+    if (IsFolder(fx, path)) return false;
     std::wstring trimmed = path;
     if (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
     std::vector<std::wstring> parts;
@@ -51,11 +52,11 @@ bool CreateFolderPath(const std::wstring& path, int mode) {
     std::wstring chain;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         chain += parts[i];
-        if (i > 0 && !IsFolder(chain)) ::CreateDirectoryW(Literal(chain).c_str(), nullptr);
+        if (i > 0 && !IsFolder(fx, chain)) fx.CreateFolder(Literal(chain));
     }
     if (mode != 1) return true;
-    const bool con = ::CreateDirectoryW(Literal(trimmed + L"\\con\\").c_str(), nullptr) != 0;
-    ::CreateDirectoryW(Literal(trimmed + L"\\此资料夹为免疫资料夹\\").c_str(), nullptr);
+    const bool con = fx.CreateFolder(Literal(trimmed + L"\\con\\"));
+    fx.CreateFolder(Literal(trimmed + L"\\此资料夹为免疫资料夹\\"));
     return con;
 }
 
@@ -70,12 +71,14 @@ bool ReadAutorunValue(const wchar_t* section, const wchar_t* key, const std::wst
 void AutorunCleaner::CleanAutorunInf(const std::wstring& infPath) {
     if (infPath.size() < 2) return;
     const std::wstring drive = infPath.substr(0, 2) + L"\\";
+    Effects& fx = m_scan.Changes();
+    const std::wstring readable = fx.ReadablePath(infPath);
     std::wstring value;
     for (const wchar_t* key : {L"Open", L"ShellExecute", L"shell\\open\\command", L"shell\\explore\\command"})
-        if (ReadAutorunValue(L"AutoRun", key, infPath, value)) break;
+        if (!readable.empty() && ReadAutorunValue(L"AutoRun", key, readable, value)) break;
     if (!value.empty()) {
         const std::wstring target = drive + value;
-        const DWORD a = ::GetFileAttributesW(target.c_str());
+        const DWORD a = fx.Attributes(target);
         const bool file = a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
         if (file && MayDisposeNamedFile(target, drive, m_guard, m_trust))
             m_disposer.DisposeFile(target.c_str(), kThreatAutorun);
@@ -84,14 +87,15 @@ void AutorunCleaner::CleanAutorunInf(const std::wstring& infPath) {
 }
 
 HRESULT AutorunCleaner::ImmunizePath(const std::wstring& path) {
-    if (!ChangesAllowed() || !CreateFolderPath(path, 1)) return E_FAIL;
+    Effects& fx = m_scan.Changes();
+    if (!CreateFolderPath(fx, path, 1)) return E_FAIL;
     m_scan.AddImmunized(0);  // adds n + 1 for a reported n: one path
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    fx.SetAttributes(path, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
     return S_OK;
 }
 
 void AutorunCleaner::HandleRecycled(const std::wstring& path) {
-    const FileDigests digests = DigestsOfFile(path.c_str());
+    const FileDigests digests = DigestsOfFile(m_scan.Changes().ReadablePath(path).c_str());
     m_scan.AddFilesExamined();
     m_scan.AddThreatsFound();
     if (ReadOnlyScan) return;
@@ -103,47 +107,37 @@ HRESULT AutorunCleaner::DriveRootPass(const std::vector<DriveEntry>& drives) {
     for (const auto& drive : drives) {
         const std::wstring& root = drive.root;
         const bool removable = drive.driveClass == kDriveRemovable;
-        WIN32_FIND_DATAW found;
-        FindHandle find(::FindFirstFileW((root + L"*.*").c_str(), &found));
-        // A root has no "." entry: an empty drive answers "no file found", and is gone through at once (it is
-        // still immunized) rather than ending the pass for every drive after it.
-        const bool empty = !find && ::GetLastError() == ERROR_FILE_NOT_FOUND;
-        if (!find && !empty) return E_FAIL;
+        Effects& fx = m_scan.Changes();
+        // The root's entries as they are before the pass changes any of them.
+        const FolderListing listing = fx.List(root, L"*.*");
+        if (!listing.started) return E_FAIL;
         const std::wstring infPath = root + L"autorun.inf";
-        const DWORD infAttributes = ::GetFileAttributesW(infPath.c_str());
+        const DWORD infAttributes = fx.Attributes(infPath);
         if (infAttributes != INVALID_FILE_ATTRIBUTES && !(infAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             CleanAutorunInf(infPath);
             m_disposer.DisposeFile(infPath.c_str(), kThreatAutorun);
         }
-        if (removable && ::GetFileAttributesW(infPath.c_str()) == INVALID_FILE_ATTRIBUTES) ImmunizePath(infPath);
-        if (empty) continue;
+        if (removable && fx.Attributes(infPath) == INVALID_FILE_ATTRIBUTES) ImmunizePath(infPath);
 
-        bool finished = false;
-        for (;;) {
-            if (m_scan.IsStopRequested()) break;
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..") {
-                std::wstring path = root + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    // A junction or symbolic link may lead off the drive: left as it is.
-                    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                        if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
-                        m_disguised.CheckFolderCompanions(path);
-                    }
-                } else if (EqualsNoCase(name, L"autorun.inf")) {
-                    if (!removable) CleanAutorunInf(path);
-                } else if (removable && EqualsNoCase(name, L"Recycled.exe")) {
-                    HandleRecycled(path);
-                } else {
-                    m_checker.CheckFile(path);
+        for (const FolderEntry& found : listing.entries) {
+            if (m_scan.IsStopRequested()) return E_FAIL;
+            const std::wstring& name = found.name;
+            std::wstring path = root + name;
+            if (found.IsFolder()) {
+                // A junction or symbolic link may lead off the drive: left as it is.
+                if (!found.IsFolderLink()) {
+                    if (found.attributes & FILE_ATTRIBUTE_HIDDEN) m_disguised.CheckHiddenFolder(path, DRIVE_FIXED);
+                    m_disguised.CheckFolderCompanions(path);
                 }
-            }
-            if (!::FindNextFileW(find.Get(), &found)) {
-                finished = ::GetLastError() == ERROR_NO_MORE_FILES;
-                break;
+            } else if (EqualsNoCase(name, L"autorun.inf")) {
+                if (!removable) CleanAutorunInf(path);
+            } else if (removable && EqualsNoCase(name, L"Recycled.exe")) {
+                HandleRecycled(path);
+            } else {
+                m_checker.CheckFile(path);
             }
         }
-        if (!finished) return E_FAIL;
+        if (!listing.complete) return E_FAIL;
     }
     return S_OK;
 }

@@ -10,6 +10,7 @@
 #include "disposal/Safeguards.h"
 #include "scan/DriveList.h"
 
+class Effects;
 class DisguisedCleaner;
 class FileChecker;
 class FileDisposer;
@@ -23,7 +24,7 @@ class VLogger;
 bool SplitPath(const std::wstring& path, std::vector<std::wstring>& parts);
 // Creates the chain of folders of `path`; mode 1 also the "con" and "此资料夹为免疫资料夹" folders inside it.
 // False when a folder is already at `path` (mode 1: or when "con" could not be made).
-bool CreateFolderPath(const std::wstring& path, int mode);
+bool CreateFolderPath(Effects& fx, const std::wstring& path, int mode);
 // The first non-empty of "Open", "ShellExecute", "shell\open\command", "shell\explore\command" is what
 // CleanAutorunInf uses; this reads one of them from `infPath` (a full path, so no Windows-folder lookup).
 bool ReadAutorunValue(const wchar_t* section, const wchar_t* key, const std::wstring& infPath, std::wstring& value);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/ContentDetectors.h"
 #include "disposal/DigestFile.h"
 #include "disposal/FileDisposal.h"
@@ -25,14 +26,13 @@ const wchar_t kCaptionWarning[] = L"警告！";
 const wchar_t kTextSourceDamaged[] = L"当前Delphi环境中SysConst.pas被损坏，请下载此文件替换修复!";
 const wchar_t kTextSourceInfected[] = L"当前Delphi环境中SysConst.pas被感染，请下载此文件替换修复!";
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 }  // namespace
 
-bool IsInfectedDelphiFile(const std::wstring& path) {
+bool IsInfectedDelphiFile(Effects& fx, const std::wstring& path) {
     // A file larger than the detector examines is not read at all.
     std::vector<std::uint8_t> content;
-    return ReadWholeFile(path.c_str(), kMinInfectedSize, kDelphiLimit, content) &&
+    const std::wstring readable = fx.ReadablePath(path);
+    return !readable.empty() && ReadWholeFile(readable.c_str(), kMinInfectedSize, kDelphiLimit, content) &&
            IsDelphiInfector(content.data(), content.size());
 }
 
@@ -45,11 +45,11 @@ void DelphiRepair::Warn(const wchar_t* text) {
 }
 
 bool DelphiRepair::ReplaceUnit(const std::wstring& unit, const std::wstring& with) {
-    if (!ChangesAllowed()) return false;
+    Effects& fx = m_scan.Changes();
     m_disposer.DisposeFile(unit.c_str(), kThreatDelphi);
-    if (!::MoveFileExW(with.c_str(), unit.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    if (!fx.Move(with, unit, true)) return false;
     // The infected unit's deletion was registered for the restart; the clean one written back must not go.
-    ForgetRestartDeletion(unit.c_str());
+    fx.ForgetRestartDeletion(unit);
     m_scan.AddRepaired();
     return true;
 }
@@ -60,23 +60,28 @@ int DelphiRepair::RepairDelphiLibrary(std::wstring root) {
     const std::wstring source = root + L"\\Source\\Rtl\\Sys\\SysConst.pas", compiler = root + L"\\Bin\\DCC32.EXE";
     const std::wstring rebuilt = root + L"\\Source\\Rtl\\Sys\\SysConst.dcu";
 
-    if (!IsInfectedDelphiFile(unit)) return 1;
+    Effects& fx = m_scan.Changes();
+    const auto Exists = [&](const std::wstring& path) { return fx.Attributes(path) != INVALID_FILE_ATTRIBUTES; };
+    if (!IsInfectedDelphiFile(fx, unit)) return 1;
     int result = 0;
     if (!Exists(backup)) {
         result = 1;
-    } else if (!IsInfectedDelphiFile(backup)) {
+    } else if (!IsInfectedDelphiFile(fx, backup)) {
         if (ReplaceUnit(unit, backup)) return 2;
     }
     if (!Exists(source) || !Exists(compiler)) {
         Warn(kTextSourceDamaged);
         return result;
     }
-    if (IsInfectedDelphiFile(source)) {
+    if (IsInfectedDelphiFile(fx, source)) {
         Warn(kTextSourceInfected);
         m_disposer.DisposeFile(source.c_str(), kThreatDelphi);
     }
-    if (!ChangesAllowed()) return result;
-    m_launcher.RunHidden(ToAnsi(L"\"" + compiler + L"\" \"" + source + L"\""));
+    const std::wstring command = L"\"" + compiler + L"\" \"" + source + L"\"";
+    fx.RunProgram(command, [&] {
+        m_launcher.RunHidden(ToAnsi(command));
+        return true;
+    });
     // A unit left by an earlier compile replaces the infected one now; this run's compile serves the next scan.
     if (Exists(rebuilt) && ReplaceUnit(unit, rebuilt)) result = 2;
     return result;

@@ -7,6 +7,7 @@
 
 #include "util/Seams.h"
 
+class Effects;
 class FileDisposer;
 class ScanController;
 
@@ -31,4 +32,4 @@ private:
 };
 
 // The file exists, is longer than 3000 bytes and its content passes the Delphi infector test.
-bool IsInfectedDelphiFile(const std::wstring& path);
+bool IsInfectedDelphiFile(Effects& fx, const std::wstring& path);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/ArchiveInfector.h"
 #include "cleaners/drive/ContentDetectors.h"
 #include "cleaners/drive/FileContent.h"
@@ -124,12 +125,20 @@ HRESULT DisguisedCleaner::CheckHiddenFolder(std::wstring& folder, UINT driveType
 
 HRESULT DisguisedCleaner::CheckCompanionExe(std::wstring& path) {
     if (path.empty() || IsProtectedLocation(path)) return kNothingToDo;
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW(path.c_str(), &found));
-    if (!find) return kNothingToDo;
-    if (path.find(L'?') != std::wstring::npos) path = FolderPartOf(path) + L"\\" + found.cFileName;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kNothingToDo;
-    if (m_trust.Verify(path.c_str()) == 0) return E_FAIL;
+    Effects& fx = m_scan.Changes();
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (path.find(L'?') != std::wstring::npos) {
+        // The first match of the pattern, as the run finds the folder now.
+        const std::wstring folder = FolderPartOf(path);
+        const FolderListing listing = fx.List(folder, path.c_str() + folder.size() + 1);
+        if (listing.entries.empty()) return kNothingToDo;
+        path = folder + L"\\" + listing.entries.front().name;
+        attributes = listing.entries.front().attributes;
+    } else {
+        attributes = fx.Attributes(path);
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kNothingToDo;
+    if (m_trust.Verify(fx.ReadablePath(path).c_str()) == 0) return E_FAIL;
     int expected = 0;
     ThreatFollowUpState.compare_exchange_strong(expected, 1);
     DisposeDisguised(path, kThreatFolderCompanion);
@@ -137,17 +146,18 @@ HRESULT DisguisedCleaner::CheckCompanionExe(std::wstring& path) {
 }
 
 HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
-    if (::GetFileAttributesW(lnkPath.c_str()) == INVALID_FILE_ATTRIBUTES) return E_FAIL;
+    Effects& fx = m_scan.Changes();
+    if (fx.Attributes(lnkPath) == INVALID_FILE_ATTRIBUTES) return E_FAIL;
     std::wstring target, arguments;
-    ReadShortcut(lnkPath, target, arguments);
+    ReadShortcut(fx.ReadablePath(lnkPath), target, arguments);
     std::wstring shortcut = lnkPath;
     CheckCompanionExe(shortcut);
-    const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(target.c_str());
+    const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : fx.Attributes(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         // The commonest shortcut worm starts the system's own command interpreter with the worm as its
         // argument: only a target on the stick itself, that the system neither protects nor trusts, goes.
         if (MayDisposeNamedFile(target, lnkPath.substr(0, 2), m_guard, m_trust)) {
-            const FileDigests worm = DigestsOfFile(target.c_str());
+            const FileDigests worm = DigestsOfFile(fx.ReadablePath(target).c_str());
             if (DisposeDisguised(target, kThreatScript, worm)) CleanShortcutWormResidue(target, worm.md5);
         }
         ScriptInfectorSeen = 1;
@@ -156,10 +166,11 @@ HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
 }
 
 HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kNothingToDo;
+    Effects& fx = m_scan.Changes();
+    if (fx.Attributes(path) == INVALID_FILE_ATTRIBUTES) return kNothingToDo;
     ReadFileContent reader(m_volumes);
     FileContentHandle content;
-    if (reader.Open(path.c_str(), content) == ContentMode::NotReadable || content.size < kDesktopIniMin ||
+    if (reader.Open(fx.ReadablePath(path).c_str(), content) == ContentMode::NotReadable || content.size < kDesktopIniMin ||
         content.size > kDesktopIniMax)
         return E_FAIL;
     std::vector<std::uint8_t> bytes(content.size);
@@ -181,8 +192,9 @@ HRESULT DisguisedCleaner::CheckDesktopIni(const std::wstring& path) {
 
 bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType) {
     // Nothing there is nothing found: no count and no finding line.
-    if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    return DisposeDisguised(path, threatType, DigestsOfFile(path.c_str()));
+    Effects& fx = m_scan.Changes();
+    if (path.empty() || fx.Attributes(path) == INVALID_FILE_ATTRIBUTES) return false;
+    return DisposeDisguised(path, threatType, DigestsOfFile(fx.ReadablePath(path).c_str()));
 }
 
 bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatType, const FileDigests& digests) {
@@ -195,18 +207,20 @@ bool DisguisedCleaner::DisposeDisguised(const std::wstring& path, DWORD threatTy
 }
 
 HRESULT DisguisedCleaner::RestoreFolder(const std::wstring& folder) {
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    Effects& fx = m_scan.Changes();
+    const DWORD attributes = fx.Attributes(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_HIDDEN)) return S_OK;
     m_scan.AddRepaired();
-    if (ChangesAllowed()) ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    fx.SetAttributes(folder, FILE_ATTRIBUTE_NORMAL);
     return E_FAIL;
 }
 
 HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
     const std::size_t at = AsciiFindNoCase(folder, WormMarker());
-    if (at == std::wstring::npos || at == 0 || at > kWormNameMax || !ChangesAllowed()) return E_FAIL;
+    if (at == std::wstring::npos || at == 0 || at > kWormNameMax) return E_FAIL;
+    Effects& fx = m_scan.Changes();
     const std::wstring plain = folder.substr(0, at);
-    if (::MoveFileW(folder.c_str(), plain.c_str())) {
+    if (fx.Move(folder, plain)) {
         folder = plain;
         return S_OK;
     }
@@ -214,7 +228,7 @@ HRESULT DisguisedCleaner::RestoreWormFolderName(std::wstring& folder) {
     std::swprintf(tick, 16, L"_%d", int(::GetTickCount()));
     const std::wstring numbered = plain + tick;
     // The folder follows its files: later steps make the renamed folder visible, not the one holding the name.
-    if (::MoveFileW(folder.c_str(), numbered.c_str())) folder = numbered;
+    if (fx.Move(folder, numbered)) folder = numbered;
     return E_FAIL;
 }
 
@@ -225,29 +239,27 @@ HRESULT DisguisedCleaner::CleanShortcutWormResidue(const std::wstring& target, c
     std::wstring fileSystem;
     const wchar_t root[] = {target[0], L':', L'\\', 0};
     const bool ntfs = m_volumes.FileSystemName(root, fileSystem) && VolumeFormatOf(fileSystem) == VolumeFormat::Ntfs;
+    Effects& fx = m_scan.Changes();
     const std::wstring windows = WindowsFolder();
     if (!windows.empty()) {
-        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath((windows + L"\\system\\svchost.exe").c_str());
-        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath((windows + L"\\system32\\wscript.exe").c_str());
+        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath(fx, (windows + L"\\system\\svchost.exe").c_str());
+        for (int attempt = 0; attempt < 2; ++attempt) TerminateByPath(fx, (windows + L"\\system32\\wscript.exe").c_str());
         if (ntfs) {
             DisposeDisguised(windows + L"\\explorer.exe:" + name + L":$DATA", kThreatScript);
             DisposeDisguised(windows + L"\\system32\\smss.exe:" + name + L":$DATA", kThreatScript);
         } else {
             for (const std::wstring& copy : {windows + L"\\system32\\" + name, windows + L"\\" + name}) {
-                if (::GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES || wormMd5.empty()) continue;
-                const FileDigests digests = DigestsOfFile(copy.c_str());
+                if (fx.Attributes(copy) == INVALID_FILE_ATTRIBUTES || wormMd5.empty()) continue;
+                const FileDigests digests = DigestsOfFile(fx.ReadablePath(copy).c_str());
                 if (digests.md5 != wormMd5) continue;  // not the worm: a file of that name
                 if (m_guard.IsProtected(copy.c_str()) || m_trust.Verify(copy.c_str()) == 0) continue;
                 DisposeDisguised(copy, kThreatScript, digests);
             }
         }
     }
-    if (!ChangesAllowed()) return S_OK;
-    RegKey run;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
-                        KEY_SET_VALUE, run.Put()) == ERROR_SUCCESS)
-        ::RegSetValueExW(run.Get(), L"load", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
-    ::SHDeleteKeyW(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\open");
-    ::SHDeleteKeyW(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\explorer");
+    fx.SetRegistryValue(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"load", REG_SZ,
+                        L"", sizeof(wchar_t));
+    fx.DeleteRegistryKey(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\open");
+    fx.DeleteRegistryKey(HKEY_CLASSES_ROOT, L"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\shell\\explorer");
     return S_OK;
 }

@@ -6,6 +6,7 @@
 #include <dll.hpp>
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/ArchiveInfector.h"
 #include "cleaners/drive/ArchiveSupport.h"
 #include "disposal/DigestFile.h"
@@ -58,11 +59,6 @@ int CALLBACK OnArchiveEvent(UINT message, LPARAM user, LPARAM, LPARAM size) {
     return budget->written > kMaxExtractedEntryBytes ? -1 : 1;
 }
 
-void RemoveFile(const std::wstring& path) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
-}
-
 class OpenArchive {
 public:
     OpenArchive(const ArchiveSupport& support, HANDLE handle) : m_support(support), m_handle(handle) {}
@@ -88,8 +84,8 @@ bool DocumentRestore::Repair(const wchar_t* path, int variant) {
     return false;
 }
 
-bool MakeUniqueName(std::wstring& path, const wchar_t* extension) {
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+bool MakeUniqueName(Effects& fx, std::wstring& path, const wchar_t* extension) {
+    if (fx.Attributes(path) == INVALID_FILE_ATTRIBUTES) return false;
     path = FolderOf(path) + UniqueName(FileNameOf(path), ::GetTickCount(), extension);
     return true;
 }
@@ -97,7 +93,8 @@ bool MakeUniqueName(std::wstring& path, const wchar_t* extension) {
 bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     if (!path) return false;
     std::vector<std::uint8_t> image;
-    if (!ReadWholeFile(path, kContentMinExclusive, kContentMaxExclusive - 1, image)) return false;
+    if (!ReadWholeFile(m_scan.Changes().ReadablePath(path).c_str(), kContentMinExclusive, kContentMaxExclusive - 1, image))
+        return false;
     PeResourceReader reader;
     if (!reader.Open(image.data(), image.size())) return false;
     const std::uint8_t* document = nullptr;
@@ -113,17 +110,10 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     if (!document) return false;
     const std::wstring full(path);
     std::wstring target = FolderOf(full) + DocumentNameFor(FileNameOf(full));
-    MakeUniqueName(target, L".doc");
-    if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) return false;  // never over a file
-    // A report-only run lists the document it would write back, and writes nothing.
-    if (ChangesAllowed()) {
-        FileHandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
-        DWORD written = 0;
-        if (!out || !::WriteFile(out.Get(), document, DWORD(documentSize), &written, nullptr) ||
-            written != documentSize)
-            return false;
-    }
+    Effects& fx = m_scan.Changes();
+    MakeUniqueName(fx, target, L".doc");
+    // Never over a file.
+    if (!fx.WriteNewFile(target, document, documentSize)) return false;
     m_scan.AddRepaired();
     RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatFixedPath);
     ExeInfectorRepairReported = 1;
@@ -134,12 +124,13 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
     if (!path || !m_archive.Ready()) return false;
     const std::wstring archivePath(path);
     std::string ansiArchive;
-    if (!ExactAnsi(archivePath, ansiArchive)) return false;
+    if (!ExactAnsi(m_scan.Changes().ReadablePath(archivePath), ansiArchive)) return false;
     RAROpenArchiveData request{};
     request.ArcName = &ansiArchive[0];
     request.OpenMode = RAR_OM_EXTRACT;
     OpenArchive archive(m_archive, m_archive.OpenArchive()(&request));
     if (!archive.Get() || request.OpenResult != ERAR_SUCCESS) return false;
+    Effects& fx = m_scan.Changes();
     ExtractionBudget budget;
     m_archive.SetCallback()(archive.Get(), &OnArchiveEvent, reinterpret_cast<LPARAM>(&budget));
 
@@ -154,34 +145,33 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
         std::wstring target = candidate ? FolderOf(archivePath) + bare : std::wstring();
         if (candidate) {
             const std::size_t dot = bare.find_last_of(L'.');
-            MakeUniqueName(target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
-        }
-        if (candidate && !ChangesAllowed()) {
-            // A report-only run lists the document it would extract; a nested archive it cannot open unextracted.
-            if (IsNestedArchiveEntry(entry)) return false;
-            m_scan.AddRepaired();
-            RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatCrc);
-            return true;
+            MakeUniqueName(fx, target, dot == std::wstring::npos ? L"" : bare.c_str() + dot);
         }
         std::string ansiTarget;
-        if (!candidate || ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget)) {
+        if (!candidate || fx.Attributes(target) != INVALID_FILE_ATTRIBUTES || !ExactAnsi(target, ansiTarget)) {
             if (m_archive.ProcessFile()(archive.Get(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
             continue;
         }
-        budget = ExtractionBudget();
-        if (m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) != ERAR_SUCCESS) {
-            // Damaged, cut off or larger than the cap: what was written of it goes, and the next entry is tried.
-            RemoveFile(target);
-            continue;
-        }
+        // Damaged, cut off or larger than the cap: what was written of it goes, and the next entry is tried.
+        bool processed = false;
+        const bool extracted = fx.ProduceFile(target, [&](const std::wstring&) {
+            processed = true;
+            budget = ExtractionBudget();
+            return m_archive.ProcessFile()(archive.Get(), RAR_EXTRACT, nullptr, &ansiTarget[0]) == ERAR_SUCCESS;
+        });
+        // A planned run extracts nothing: the entry's data is passed over so the next header can be read.
+        if (!processed && m_archive.ProcessFile()(archive.Get(), RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS &&
+            !extracted)
+            break;
+        if (!extracted) continue;
         if (IsNestedArchiveEntry(entry)) {
             bool restored = false;
             if (depth <= 2) restored = ExtractDocumentFromArchive(target.c_str(), depth + 1);
-            RemoveFile(target);
+            fx.DeleteFile(target);
             if (restored) return true;
             continue;
         }
-        ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        fx.SetAttributes(target, FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
         RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatCrc);
         ArchiveInfectorRepairReported = 1;

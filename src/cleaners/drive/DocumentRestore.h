@@ -5,11 +5,12 @@
 #include <string>
 
 class ArchiveSupport;
+class Effects;
 class ScanController;
 class VLogger;
 
 // The path with its file name replaced by UniqueName(name, tick count, extension) when something exists there.
-bool MakeUniqueName(std::wstring& path, const wchar_t* extension);
+bool MakeUniqueName(Effects& fx, std::wstring& path, const wchar_t* extension);
 
 class DocumentRestore {
 public:

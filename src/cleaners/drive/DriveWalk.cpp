@@ -1,6 +1,7 @@
 #include "cleaners/drive/DriveWalk.h"
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/DisguisedCleaner.h"
 #include "cleaners/drive/FileCheckRules.h"
 #include "cleaners/drive/FileChecker.h"
@@ -42,7 +43,7 @@ HRESULT DriveWalker::FullWalk(const std::vector<DriveEntry>& drives) {
 }
 
 HRESULT DriveWalker::WalkDirectory(const std::wstring& dir, UINT driveType) {
-    return WalkListed(dir, driveType, ListFolder(dir));
+    return WalkListed(dir, driveType, m_scan.Changes().List(dir, L"*.*"));
 }
 
 bool DriveWalker::Holds(const FolderListing& listing, const wchar_t* name) {
@@ -75,7 +76,7 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const FolderEntry& found, 
     const bool folder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool hidden = (found.attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     if (driveType == DRIVE_REMOVABLE && hidden && (folder || WalkUnhidesFile(full))) {
-        if (ChangesAllowed()) ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        m_scan.Changes().SetAttributes(full, FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
     }
     if (!folder) {
@@ -90,12 +91,12 @@ bool DriveWalker::VisitEntry(const std::wstring& dir, const FolderEntry& found, 
     // files, so a folder that held one is listed again after it. A folder that cannot be listed has its
     // companions looked up all the same.
     const std::wstring inside = full.back() == L'\\' ? full : full + L'\\';
-    FolderListing listing = ListFolder(inside);
+    FolderListing listing = m_scan.Changes().List(inside, L"*.*");
     if (!listing.started) {
         m_disguised.CheckFolderCompanions(full);
     } else if (Holds(listing, L"usp10.dll") || Holds(listing, L"ws2help.dll") || Holds(listing, L"desktop.ini")) {
         m_disguised.CheckFolderCompanions(full);
-        listing = ListFolder(inside);
+        listing = m_scan.Changes().List(inside, L"*.*");
     }
     return !(FAILED(WalkListed(inside, driveType, listing)) && m_scan.IsStopRequested());
 }
@@ -123,13 +124,15 @@ HRESULT FixedPathSweeper::LoadFixedPathsFrom(const char* hexText, std::size_t le
 
 void FixedPathSweeper::SweepEntry(const std::wstring& entry) {
     m_scan.AddFilesExamined();
-    WIN32_FIND_DATAW found;
-    FindHandle find(::FindFirstFileW(entry.c_str(), &found));
-    if (!find) return;
-    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    Effects& fx = m_scan.Changes();
     if (entry.find(L'*') != std::wstring::npos) {
+        // The first match, as the run finds the folder now.
         const std::size_t slash = entry.find_last_of(L'\\');
-        const std::wstring full = entry.substr(0, slash) + L"\\" + found.cFileName;
+        if (slash == std::wstring::npos) return;
+        const FolderListing listing = fx.List(entry.substr(0, slash), entry.c_str() + slash + 1);
+        if (listing.entries.empty()) return;
+        const bool folder = listing.entries.front().IsFolder();
+        const std::wstring full = entry.substr(0, slash) + L"\\" + listing.entries.front().name;
         if (!folder) {
             m_disposer.DisposeFile(full.c_str(), kThreatFixedPath);
         } else if (full.find(L'.') == std::wstring::npos) {
@@ -137,7 +140,9 @@ void FixedPathSweeper::SweepEntry(const std::wstring& entry) {
         }
         return;
     }
-    if (folder) {
+    const DWORD attributes = fx.Attributes(entry);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         m_disposer.DisposeTree(entry.c_str(), kThreatFixedPath);
     } else {
         m_disposer.DisposeFile(entry.c_str(), kThreatFixedPath);

@@ -51,7 +51,9 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     m_iconMatched = false;
     ReadFileContent reader(m_volumes);
     FileContentHandle content;
-    if (reader.Open(path.c_str(), content) == ContentMode::NotReadable) return result;
+    // Read where the run finds the file now (a planned run may have renamed its folder, or planned it away).
+    const std::wstring readable = m_scan.Changes().ReadablePath(path);
+    if (readable.empty() || reader.Open(readable.c_str(), content) == ContentMode::NotReadable) return result;
     if (!ContentSizeReadable(content.size)) return result;
     if (content.size > m_capacity) {
         const std::size_t grown = GrownReadCapacity(m_capacity, content.size);
@@ -119,7 +121,7 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     }
 
     m_scan.AddThreatsFound();
-    if (executable) TerminateByPath(path.c_str());
+    if (executable) TerminateByPath(m_scan.Changes(), path.c_str());
     if (ReadOnlyScan) return result;
     RemoveFoundFile(m_scan, m_log, path, md5Text, crc, threatType, !IsOwnProductPath(path));
     return result;

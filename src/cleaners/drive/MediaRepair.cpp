@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Globals.h"
+#include "engine/Effects.h"
 #include "cleaners/drive/MediaFiles.h"
 #include "disposal/FindingRecord.h"
 #include "scan/ScanController.h"
@@ -105,11 +106,8 @@ private:
     }
 };
 
-bool WritePreference(HKEY root, DWORD value) {
-    RegKey key;
-    if (::RegOpenKeyExW(root, kPreferenceKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return false;
-    return ::RegSetValueExW(key.Get(), kPreferenceValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof value) == ERROR_SUCCESS;
+bool WritePreference(Effects& fx, HKEY root, DWORD value) {
+    return fx.SetRegistryValue(root, kPreferenceKey, kPreferenceValue, REG_DWORD, &value, sizeof value);
 }
 
 }  // namespace
@@ -119,28 +117,30 @@ MediaEditor& WindowsMediaEditor() {
     return editor;
 }
 
-int DisableUrlAndExitCommands(bool flag) {
-    if (!ChangesAllowed()) return 0;
+int DisableUrlAndExitCommands(Effects& fx, bool flag) {
     const DWORD value = flag ? 0 : 1;
     RegKey probe;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPreferenceKey, 0, KEY_SET_VALUE, probe.Put()) != ERROR_SUCCESS) return 0;
     probe.Reset();
-    WritePreference(HKEY_LOCAL_MACHINE, value);
-    return WritePreference(HKEY_CURRENT_USER, value) ? 1 : 0;
+    WritePreference(fx, HKEY_LOCAL_MACHINE, value);
+    return WritePreference(fx, HKEY_CURRENT_USER, value) ? 1 : 0;
 }
 
 bool MediaRepair::RepairMediaFile(const wchar_t* path) {
     if (!path || !HasMediaExtension(path) || !m_editor.Available()) return true;
+    Effects& fx = m_scan.Changes();
+    const std::wstring readable = fx.ReadablePath(path);
+    if (readable.empty()) return true;
     int found = 0;
     std::wstring type, command;
-    if (m_editor.ReadFirstScript(path, type, command)) {
+    if (m_editor.ReadFirstScript(readable.c_str(), type, command)) {
         // Whatever its type, the first command goes; "URLANDEXIT" is only the commonest.
         ++found;
-        if (ChangesAllowed()) m_editor.RemoveFirstScript(path);
+        fx.EditFile(path, [&](const std::wstring& target) { return m_editor.RemoveFirstScript(target.c_str()); });
     }
     std::wstring licence;
-    if (m_editor.ReadLicenceInfo(path, licence) && StartsWithKnownLicenceAddress(licence)) ++found;
-    DisableUrlAndExitCommands(true);
+    if (m_editor.ReadLicenceInfo(readable.c_str(), licence) && StartsWithKnownLicenceAddress(licence)) ++found;
+    DisableUrlAndExitCommands(fx, true);
     if (found == 0) return true;
     m_scan.AddRepaired();
     RecordFinding(m_log, nullptr, 0, path, kOutcomeRepaired, kThreatDisguised);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+class Effects;
 class ScanController;
 class VLogger;
 
@@ -38,4 +39,4 @@ private:
 
 // Switches the player's URL-and-exit commands off (flag set: 0) or on, under HKEY_LOCAL_MACHINE and then
 // HKEY_CURRENT_USER. 1 when the HKEY_CURRENT_USER value was written.
-int DisableUrlAndExitCommands(bool flag);
+int DisableUrlAndExitCommands(Effects& fx, bool flag);

@@ -66,7 +66,7 @@ BootCleanRegistrar::~BootCleanRegistrar() {
 std::wstring BootCleanRegistrar::ExtractedPath() { return ProgramFolder() + L"\\bc.sys"; }
 
 HRESULT BootCleanRegistrar::ExtractBootCleanDriver() {
-    if (!ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
+    if (!DriverCanLoad()) return E_FAIL;
     if (ProgramFolder().empty()) return E_FAIL;
     bool created = false;
     const bool written = WriteProgramResource(kDriverResourceId, L"BINARYTYPE", ExtractedPath().c_str(), &created);
@@ -82,7 +82,7 @@ void BootCleanRegistrar::RemoveExtractedDriver() {
 
 HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName,
                                                    const wchar_t* loadOrderGroup, DWORD startType) {
-    if (!ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
+    if (!DriverCanLoad()) return E_FAIL;
     const std::wstring source = ProgramFolder() + L"\\" + fileName;
     const std::wstring target = SystemFolder() + L"\\Drivers\\" + fileName;
     ULONGLONG sourceVersion = 0, targetVersion = 0;
@@ -110,7 +110,7 @@ HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, cons
 bool BootCleanRegistrar::DriverCanLoad() { return !RunningUnderWow64(); }
 
 HRESULT BootCleanRegistrar::UnregisterBootDelete(const wchar_t* path) {
-    if (!path || !*path || !ChangesAllowed()) return E_FAIL;
+    if (!path || !*path) return E_FAIL;
     RegKey key;
     if (FAILED(OpenRootedKey(kBootListRootedKey, kBootListAccess, key))) return S_OK;  // no list: not on it
     std::vector<BYTE> buffer(BOOT_LIST_BUFFER_SIZE, 0);
@@ -130,7 +130,7 @@ HRESULT BootCleanRegistrar::UnregisterBootDelete(const wchar_t* path) {
 }
 
 HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
-    if (!path || !*path || !ChangesAllowed() || !DriverCanLoad()) return E_FAIL;
+    if (!path || !*path || !DriverCanLoad()) return E_FAIL;
     // Installed and configured once for the program's run, not once for every file a scan lists: each
     // deletion makes a registrar of its own. A failed installation is tried again at the next file.
     static std::atomic<bool> installed{false};

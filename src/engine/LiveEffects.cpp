@@ -1,0 +1,392 @@
+#include "engine/LiveEffects.h"
+
+#include <shlwapi.h>
+
+#include "cleaners/system/BootCleanDriver.h"
+#include "cleaners/system/BootDeleteList.h"
+#include "disposal/DigestFile.h"
+#include "disposal/ImagePath.h"
+#include "disposal/ProcessTermination.h"
+#include "engine/RestartLists.h"
+#include "util/ProgramPath.h"
+#include "util/Wow64.h"
+
+namespace {
+
+// Backups of one name within one tick: enough for every file a step can remove at once.
+constexpr int kMaxBackupNumber = 1000;
+
+std::wstring Lowered(std::wstring s) {
+    if (!s.empty()) ::CharLowerBuffW(&s[0], DWORD(s.size()));
+    return s;
+}
+
+std::wstring Md5Of(const std::wstring& path) { return DigestsOfFile(path.c_str()).md5; }
+
+// "20261211-134502": the session's start, local time; a second session within the second takes "-2", "-3".
+std::wstring StartStamp() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    wchar_t text[32];
+    wsprintfW(text, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+}  // namespace
+
+std::wstring SessionsFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
+
+std::wstring RootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
+    if (root == HKEY_CURRENT_USER) return L"HKCU";
+    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
+    if (root == HKEY_USERS) return L"HKU";
+    return L"?";
+}
+
+HKEY RootNamed(const std::wstring& name) {
+    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
+    if (name == L"HKCU") return HKEY_CURRENT_USER;
+    if (name == L"HKCR") return HKEY_CLASSES_ROOT;
+    if (name == L"HKU") return HKEY_USERS;
+    return nullptr;
+}
+
+void SessionJournal::Begin() { End(); }
+
+void SessionJournal::End() {
+    m_file.Reset();
+    m_folder.clear();
+    m_failed = false;
+    m_entries.clear();
+}
+
+std::wstring SessionJournal::Folder() {
+    if (!m_folder.empty() || m_failed) return m_folder;
+    ::CreateDirectoryW(m_sessions.c_str(), nullptr);
+    const std::wstring stamp = StartStamp();
+    for (int n = 1; n < 100 && m_folder.empty(); ++n) {
+        const std::wstring folder = m_sessions + stamp + (n == 1 ? L"" : L"-" + std::to_wstring(n));
+        if (::CreateDirectoryW(folder.c_str(), nullptr)) m_folder = folder + L"\\";
+    }
+    if (m_folder.empty()) {
+        m_failed = true;
+        return m_folder;
+    }
+    m_file.Reset(::CreateFileW((m_folder + L"journal.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    const std::string header = std::string(kJournalHeader) + "\n";
+    DWORD written = 0;
+    if (!m_file || !::WriteFile(m_file.Get(), header.data(), DWORD(header.size()), &written, nullptr)) m_failed = true;
+    return m_folder;
+}
+
+bool SessionJournal::Append(const JournalEntry& entry) {
+    m_entries.push_back(entry);
+    if (Folder().empty() || !m_file) return false;
+    const std::string line = EncodeJournalLine(entry);
+    DWORD written = 0;
+    const bool ok = ::WriteFile(m_file.Get(), line.data(), DWORD(line.size()), &written, nullptr) && written == line.size();
+    ::FlushFileBuffers(m_file.Get());
+    return ok;
+}
+
+void LiveEffects::BeginSession() {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_journal.Begin();
+    m_kept.clear();
+    m_copies = 0;
+}
+
+void LiveEffects::EndSession() {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_journal.End();
+    m_kept.clear();
+}
+
+std::vector<JournalEntry> LiveEffects::Entries() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_journal.Entries();
+}
+
+void LiveEffects::Record(const char* kind, std::vector<std::wstring> fields) {
+    m_journal.Append(JournalEntry{kind, std::move(fields)});
+}
+
+DWORD LiveEffects::Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+FolderListing LiveEffects::List(const std::wstring& folder, const wchar_t* pattern) { return ListFolder(folder, pattern); }
+
+std::wstring LiveEffects::KeepCopy(const std::wstring& path) {
+    const std::wstring key = Lowered(path);
+    const auto known = m_kept.find(key);
+    if (known != m_kept.end()) return known->second;
+    const std::wstring folder = m_journal.Folder();
+    if (folder.empty()) return std::wstring();
+    const std::wstring files = folder + L"files\\";
+    ::CreateDirectoryW(files.c_str(), nullptr);
+    const std::wstring copy = files + std::to_wstring(++m_copies) + L"-" + FileNameOf(path);
+    if (!::CopyFileW(path.c_str(), copy.c_str(), TRUE)) return std::wstring();
+    ::SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    m_kept[key] = copy;
+    return copy;
+}
+
+bool LiveEffects::DeleteFile(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    // Nothing is deleted whose bytes could not be kept for the undo.
+    const std::wstring kept = KeepCopy(path);
+    if (kept.empty()) return false;
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!::DeleteFileW(path.c_str())) {
+        ::SetFileAttributesW(path.c_str(), attributes);
+        return false;
+    }
+    Record(journal::kDeleteFile, {path, kept, HexField(attributes)});
+    return true;
+}
+
+bool LiveEffects::DeleteAtRestart(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    // A file held open so that it cannot even be read is still listed: the undo then takes it off the list.
+    const std::wstring kept = KeepCopy(path);
+    // 64-bit Windows carries out the restart deletion without redirection: name the file it really is.
+    if (!::MoveFileExW(NativeSystemPath(path.c_str()).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+    Record(journal::kDeleteAtRestart, {path, kept});
+    return true;
+}
+
+bool LiveEffects::DeleteAtBoot(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    const std::wstring kept = KeepCopy(path);
+    BootCleanRegistrar registrar;
+    if (registrar.RegisterBootDelete(path.c_str()) != S_OK) return false;
+    Record(journal::kDeleteAtBoot, {path, kept});
+    return true;
+}
+
+void LiveEffects::ForgetRestartDeletion(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const bool boot = BootCleanRegistrar().UnregisterBootDelete(path.c_str()) == S_OK;
+    const bool restart = TakeOffPendingRenames(path);
+    if (boot || restart) Record(journal::kForgetRestart, {path});
+}
+
+bool LiveEffects::BackUpFile(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const std::wstring folder = SessionsFolder();
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring name = FileNameOf(path) + L"_" + std::to_wstring(static_cast<int>(::GetTickCount()));
+    // Two files of one name removed within a tick would share a backup name: the later one takes a number
+    // rather than overwrite the earlier backup.
+    std::wstring target = folder + name;
+    bool copied = false;
+    for (int n = 2; !(copied = ::CopyFileW(path.c_str(), target.c_str(), TRUE) != 0) &&
+                    ::GetLastError() == ERROR_FILE_EXISTS && n <= kMaxBackupNumber;
+         ++n)
+        target = folder + name + L"_" + std::to_wstring(n);
+    if (!copied) return false;
+    // The backup is also the undo's copy: no second one in the session folder.
+    m_kept[Lowered(path)] = target;
+    Record(journal::kBackUp, {path, target});
+    return true;
+}
+
+bool LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const DWORD old = ::GetFileAttributesW(path.c_str());
+    if (old == INVALID_FILE_ATTRIBUTES) return false;
+    // What a set can change: the folder bit and the like are not settable and stay out of the comparison.
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
+                                FILE_ATTRIBUTE_OFFLINE;
+    const DWORD wanted = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : (attributes & kSettable);
+    if ((old & kSettable) == wanted) return true;
+    if (!::SetFileAttributesW(path.c_str(), attributes)) return false;
+    Record(journal::kSetAttributes, {path, HexField(old), HexField(attributes)});
+    return true;
+}
+
+bool LiveEffects::Move(const std::wstring& from, const std::wstring& to, bool replace) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (::GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD existing = ::GetFileAttributesW(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        // The file replaced is a deletion of its own, its bytes kept.
+        if (!replace || (existing & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFile(to)) return false;
+    }
+    if (!::MoveFileW(from.c_str(), to.c_str())) return false;
+    Record(journal::kMove, {from, to});
+    return true;
+}
+
+bool LiveEffects::CreateFolder(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (!::CreateDirectoryW(path.c_str(), nullptr)) return false;
+    Record(journal::kCreateFolder, {path});
+    return true;
+}
+
+bool LiveEffects::RemoveFolder(const std::wstring& path) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    // The system's own error stays for the caller: a folder named like a device fails in its own way.
+    if (!::RemoveDirectoryW(path.c_str())) return false;
+    Record(journal::kRemoveFolder,
+           {path, HexField(attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_DIRECTORY : attributes)});
+    return true;
+}
+
+bool LiveEffects::WriteNewFile(const std::wstring& path, const void* data, std::size_t size) {
+    return ProduceFile(path, [&](const std::wstring& target) {
+        FileHandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return out && ::WriteFile(out.Get(), data, DWORD(size), &written, nullptr) && written == size;
+    });
+}
+
+bool LiveEffects::ProduceFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& writer) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;  // never over a file
+    if (!writer(path)) {
+        // What a failed writer left is ours: the name was free before it ran.
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+        return false;
+    }
+    Record(journal::kCreateFile, {path, Md5Of(path)});
+    return true;
+}
+
+bool LiveEffects::EditFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& editor) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    const std::wstring before = Md5Of(path);
+    const std::wstring kept = KeepCopy(path);
+    if (kept.empty()) return false;
+    const bool edited = editor(path);
+    const std::wstring after = Md5Of(path);
+    if (after != before) Record(journal::kEditFile, {path, kept, after});
+    return edited;
+}
+
+namespace {
+
+bool ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
+    RegKey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS) return false;
+    DWORD size = 0;
+    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    data.assign(size, 0);
+    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
+    data.resize(size);
+    return true;
+}
+
+}  // namespace
+
+bool LiveEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                                   const void* data, DWORD size) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    DWORD oldType = 0;
+    std::vector<std::uint8_t> old;
+    const bool existed = ReadValue(root, key, name, oldType, old);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (existed && oldType == type && old == std::vector<std::uint8_t>(bytes, bytes + size)) return true;
+    RegKey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, k.Put()) != ERROR_SUCCESS ||
+        ::RegSetValueExW(k.Get(), name.c_str(), 0, type, bytes, size) != ERROR_SUCCESS)
+        return false;
+    Record(journal::kSetValue, {RootName(root), key, name, existed ? HexField(oldType) : L"-", BytesField(old),
+                                HexField(type), BytesField(std::vector<std::uint8_t>(bytes, bytes + size))});
+    return true;
+}
+
+bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines) {
+    RegKey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
+    lines.push_back(JournalEntry{"key", {key}});
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384, type = 0, size = 0;
+        const LONG r = ::RegEnumValueW(k.Get(), i, name, &nameLength, nullptr, &type, nullptr, &size);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) return false;
+        std::vector<std::uint8_t> data;
+        if (!ReadValue(root, key, std::wstring(name, nameLength), type, data)) return false;
+        lines.push_back(JournalEntry{"value", {key, std::wstring(name, nameLength), HexField(type), BytesField(data)}});
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        const LONG r = ::RegEnumKeyExW(k.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS || !SaveRegistryTree(root, key + L"\\" + std::wstring(name, nameLength), lines)) return false;
+    }
+    return true;
+}
+
+bool RestoreRegistryTree(HKEY root, const std::wstring&, const std::vector<JournalEntry>& lines) {
+    bool ok = true;
+    for (const auto& line : lines) {
+        if (line.kind == "key" && line.fields.size() == 1) {
+            RegKey k;
+            ok = ::RegCreateKeyExW(root, line.fields[0].c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, k.Put(), nullptr) ==
+                     ERROR_SUCCESS && ok;
+        } else if (line.kind == "value" && line.fields.size() == 4) {
+            std::uint32_t type = 0;
+            std::vector<std::uint8_t> data;
+            RegKey k;
+            ok = ParseHexField(line.fields[2], type) && ParseBytesField(line.fields[3], data) &&
+                 ::RegOpenKeyExW(root, line.fields[0].c_str(), 0, KEY_SET_VALUE, k.Put()) == ERROR_SUCCESS &&
+                 ::RegSetValueExW(k.Get(), line.fields[1].c_str(), 0, type, data.data(), DWORD(data.size())) ==
+                     ERROR_SUCCESS &&
+                 ok;
+        } else {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    std::vector<JournalEntry> lines;
+    RegKey probe;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, probe.Put()) != ERROR_SUCCESS) return true;  // nothing there
+    probe.Reset();
+    // Saved before it goes; a key that cannot be saved whole is not deleted.
+    const std::wstring folder = m_journal.Folder();
+    if (folder.empty() || !SaveRegistryTree(root, key, lines)) return false;
+    const std::wstring saved = folder + L"key-" + std::to_wstring(++m_copies) + L".txt";
+    std::string text = std::string(kJournalHeader) + "\n";
+    for (const auto& l : lines) text += EncodeJournalLine(l);
+    {
+        FileHandle out(::CreateFileW(saved.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!out || !::WriteFile(out.Get(), text.data(), DWORD(text.size()), &written, nullptr) || written != text.size())
+            return false;
+        ::FlushFileBuffers(out.Get());
+    }
+    if (::SHDeleteKeyW(root, key.c_str()) != ERROR_SUCCESS) return false;
+    Record(journal::kDeleteKey, {RootName(root), key, saved});
+    return true;
+}
+
+bool LiveEffects::EndProcess(HANDLE process, DWORD processId, const std::wstring& image) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (!EndProcessNow(process)) return false;
+    Record(journal::kEndProcess, {HexField(processId), image});
+    return true;
+}
+
+bool LiveEffects::RunProgram(const std::wstring& command, const std::function<bool()>& run) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (!run()) return false;
+    Record(journal::kRunProgram, {command});
+    return true;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The live binding: makes each change, then appends it to the session journal in "BackFiles\<start time>\"
+// beside the program, with what is needed to undo it. The session folder is made at the first change of a
+// session, so a run that changes nothing leaves none.
+#include <map>
+#include <mutex>
+
+#include "engine/Effects.h"
+#include "util/WinHandle.h"
+
+// Where sessions live: "BackFiles" beside the program.
+std::wstring SessionsFolder();
+
+class SessionJournal {
+public:
+    explicit SessionJournal(std::wstring sessionsFolder) : m_sessions(std::move(sessionsFolder)) {}
+    // Starts a new session at the next change.
+    void Begin();
+    // Closes the session's journal; the next change after Begin opens a new one.
+    void End();
+    // The session's folder (with "\"), made on first use; empty when it cannot be made.
+    std::wstring Folder();
+    // Appends one line and flushes it to the disk before the change after it is made.
+    bool Append(const JournalEntry& entry);
+    std::vector<JournalEntry> Entries() const { return m_entries; }
+
+private:
+    std::wstring m_sessions;
+    std::wstring m_folder;
+    FileHandle m_file;
+    bool m_failed = false;
+    std::vector<JournalEntry> m_entries;
+};
+
+class LiveEffects final : public Effects {
+public:
+    explicit LiveEffects(std::wstring sessionsFolder = SessionsFolder()) : m_journal(std::move(sessionsFolder)) {}
+
+    void BeginSession() override;
+    void EndSession() override;
+    std::wstring SessionFolder() { return m_journal.Folder(); }
+
+    DWORD Attributes(const std::wstring& path) override;
+    FolderListing List(const std::wstring& folder, const wchar_t* pattern) override;
+    std::wstring ReadablePath(const std::wstring& path) override { return path; }
+
+    bool DeleteFile(const std::wstring& path) override;
+    bool DeleteAtRestart(const std::wstring& path) override;
+    bool DeleteAtBoot(const std::wstring& path) override;
+    void ForgetRestartDeletion(const std::wstring& path) override;
+    bool BackUpFile(const std::wstring& path) override;
+    bool SetAttributes(const std::wstring& path, DWORD attributes) override;
+    bool Move(const std::wstring& from, const std::wstring& to, bool replace) override;
+    bool CreateFolder(const std::wstring& path) override;
+    bool RemoveFolder(const std::wstring& path) override;
+    bool WriteNewFile(const std::wstring& path, const void* data, std::size_t size) override;
+    bool ProduceFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& writer) override;
+    bool EditFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& editor) override;
+    bool SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const void* data,
+                          DWORD size) override;
+    bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
+    bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
+    bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
+
+    std::vector<JournalEntry> Entries() const override;
+
+private:
+    // A copy of the file's bytes for the undo: the threat's backup when it has one, else one in the session
+    // folder. Empty when the bytes cannot be read.
+    std::wstring KeepCopy(const std::wstring& path);
+    void Record(const char* kind, std::vector<std::wstring> fields);
+
+    mutable std::recursive_mutex m_lock;
+    SessionJournal m_journal;
+    std::map<std::wstring, std::wstring> m_kept;  // lower-case path -> kept copy, this session
+    unsigned m_copies = 0;
+};
+
+// The key `root\key` with its values and subkeys, as lines a SavedKey file holds; and back.
+bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines);
+bool RestoreRegistryTree(HKEY root, const std::wstring& key, const std::vector<JournalEntry>& lines);

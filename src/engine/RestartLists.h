@@ -1,0 +1,6 @@
+#pragma once
+// The system's list of deletions at the next restart (PendingFileRenameOperations).
+#include <string>
+
+// Takes the deletions of `path` off the list, the renames on it kept; true when the list changed.
+bool TakeOffPendingRenames(const std::wstring& path);
