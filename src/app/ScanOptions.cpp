@@ -14,7 +14,12 @@ const wchar_t* const kScanUsage =
     L"  --report-only  不做任何更改，只列出每个发现及将采取的操作\n"
     L"  --json 文件    把计数和所有发现写入该文件（UTF-8）\n"
     L"  --quiet        不显示进度行\n"
-    L"退出码: 0 未发现威胁，1 发现威胁，2 出错\n";
+    L"退出码: 0 未发现威胁，1 发现威胁，2 出错\n"
+    L"\n"
+    L"用法: velscan --undo [会话] [--report-only] [--yes]\n"
+    L"  --undo [会话]  撤销一次扫描所做的全部更改（默认最近一次）；与 --report-only 同用时只列出将做的操作\n"
+    L"  --sessions     列出可撤销的扫描会话\n"
+    L"退出码: 0 全部恢复，1 有未能恢复的项目，2 会话无效\n";
 
 bool ParseScanOptions(const std::vector<std::wstring>& args, ScanOptions& options, std::wstring& error) {
     options = ScanOptions();
@@ -39,6 +44,11 @@ bool ParseScanOptions(const std::vector<std::wstring>& args, ScanOptions& option
                 return false;
             }
             options.jsonPath = args[++i];
+        } else if (a == L"--undo") {
+            options.undo = true;
+            if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != L'-') options.undoSession = args[++i];
+        } else if (a == L"--sessions") {
+            options.sessions = true;
         } else if (a == L"--") {
             for (++i; i < args.size(); ++i) options.paths.push_back(args[i]);
         } else if (!a.empty() && a[0] == L'-') {
@@ -49,6 +59,13 @@ bool ParseScanOptions(const std::vector<std::wstring>& args, ScanOptions& option
         }
     }
     if (options.help) return true;
+    if (options.undo || options.sessions) {
+        if (modes > 0 || !options.paths.empty() || (options.undo && options.sessions) || !options.jsonPath.empty()) {
+            error = L"--undo 和 --sessions 不能与扫描或彼此同用";
+            return false;
+        }
+        return true;
+    }
     if (modes > 1 || (modes == 1 && !options.paths.empty())) {
         error = L"--usb、--system、--all 和路径只能选择一种";
         return false;

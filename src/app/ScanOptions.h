@@ -1,6 +1,8 @@
 #pragma once
 // The console scanner's command line:
 //   velscan [--usb | --system | --all] [--yes] [--report-only] [--json FILE] [--quiet] [PATH ...]
+//   velscan --undo [SESSION] [--report-only] [--yes]
+//   velscan --sessions
 #include <string>
 #include <vector>
 
@@ -12,10 +14,13 @@ struct ScanOptions {
     bool help = false;
     std::wstring jsonPath;
     std::vector<std::wstring> paths;
+    bool undo = false;          // put a session's changes back
+    std::wstring undoSession;   // which one; empty for the latest
+    bool sessions = false;      // list the sessions
 };
 
 // False with a one-line `error` for an unknown option, a missing FILE, two kinds of scan at once (a mode
-// option with another or with PATHs), or nothing to scan.
+// option with another or with PATHs), an undo or session list together with a scan, or nothing to do.
 bool ParseScanOptions(const std::vector<std::wstring>& args, ScanOptions& options, std::wstring& error);
 
 extern const wchar_t* const kScanUsage;

@@ -10,7 +10,9 @@
 #include "app/Globals.h"
 #include "app/ScanOptions.h"
 #include "disposal/FindingRecord.h"
+#include "engine/LiveEffects.h"
 #include "engine/PlanEffects.h"
+#include "engine/Undo.h"
 #include "log/VLogger.h"
 #include "scan/DriveList.h"
 #include "scan/DriveSystemWin.h"
@@ -258,6 +260,8 @@ int Run(const ScanOptions& options) {
     controller.OnScanDone(window);
     ScanStats s;
     controller.SnapshotCounters(s);
+    const std::vector<JournalEntry> changes = controller.Changes().Entries();
+    const std::wstring session = controller.Changes().SessionFolder();
     if (progress) ShowProgress(s, 0, true);
     controller.ShutdownController();
     SetFindingObserver(nullptr);
@@ -277,14 +281,75 @@ int Run(const ScanOptions& options) {
             text += L"备份保存在：" + backups + L"\n";
         if (s.RebootPending > 0)
             text += L"还有 " + std::to_wstring(s.RebootPending) + L" 个文件将在下次启动时删除：请重新启动计算机以完成清除。\n";
+        if (!session.empty()) {
+            // 这次扫描的更改记录在 X；撤销：velscan --undo NAME
+            std::wstring name = session.substr(0, session.size() - 1);
+            name = name.substr(name.find_last_of(L'\\') + 1);
+            text += L"\u8fd9\u6b21\u626b\u63cf\u7684\u66f4\u6539\u8bb0\u5f55\u5728\uff1a" + session +
+                    L"journal.txt\n\u64a4\u9500\u8fd9\u4e9b\u66f4\u6539\uff1avelscan --undo " + name + L"\n";
+        }
     }
     Print(STD_OUTPUT_HANDLE, text);
     if (!options.jsonPath.empty() &&
-        !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings))) {
+        !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings, changes))) {
         Print(STD_ERROR_HANDLE, L"velscan: 无法写入报告文件 " + options.jsonPath + L"\n");
         return 2;
     }
     return s.ThreatsFound > 0 ? 1 : 0;
+}
+
+int ListSessionsCommand() {
+    const std::vector<SessionInfo> sessions = ListSessions(SessionsFolder());
+    if (sessions.empty()) {
+        Print(STD_OUTPUT_HANDLE, L"\u6ca1\u6709\u53ef\u64a4\u9500\u7684\u626b\u63cf\u4f1a\u8bdd\n");  // 没有可撤销的扫描会话
+        return 0;
+    }
+    for (const SessionInfo& s : sessions) {
+        std::wstring line = s.name + L"  " + DescribeSessionChanges(s.journal);
+        if (s.journal.cutOff) line += L"\uff08\u65e5\u5fd7\u672b\u5c3e\u4e0d\u5b8c\u6574\uff09";  // （日志末尾不完整）
+        if (s.undone) line += L"\uff08\u5df2\u64a4\u9500\uff09";                                  // （已撤销）
+        Print(STD_OUTPUT_HANDLE, line + L"\n");
+    }
+    return 0;
+}
+
+int UndoCommand(const ScanOptions& options) {
+    const std::vector<SessionInfo> sessions = ListSessions(SessionsFolder());
+    const SessionInfo* chosen = nullptr;
+    for (const SessionInfo& s : sessions)
+        if (options.undoSession.empty() ? true : lstrcmpiW(s.name.c_str(), options.undoSession.c_str()) == 0) chosen = &s;
+    if (!chosen) {
+        // 没有这个扫描会话 / 没有可撤销的扫描会话
+        Print(STD_ERROR_HANDLE, options.undoSession.empty()
+                                    ? std::wstring(L"velscan: \u6ca1\u6709\u53ef\u64a4\u9500\u7684\u626b\u63cf\u4f1a\u8bdd\n")
+                                    : L"velscan: \u6ca1\u6709\u8fd9\u4e2a\u626b\u63cf\u4f1a\u8bdd\uff1a" + options.undoSession + L"\n");
+        return 2;
+    }
+    if (!chosen->journal.headerOk) {
+        Print(STD_ERROR_HANDLE, L"velscan: \u4f1a\u8bdd\u65e5\u5fd7\u65e0\u6cd5\u8bfb\u53d6\uff1a" + chosen->name + L"\n");  // 会话日志无法读取：
+        return 2;
+    }
+    if (chosen->undone) {
+        Print(STD_ERROR_HANDLE, L"velscan: \u8fd9\u4e2a\u4f1a\u8bdd\u5df2\u7ecf\u64a4\u9500\u8fc7\uff1a" + chosen->name + L"\n");  // 这个会话已经撤销过：
+        return 2;
+    }
+    if (chosen->journal.cutOff)
+        // 日志末尾不完整：只撤销完整记录的更改
+        Print(STD_ERROR_HANDLE, L"velscan: \u65e5\u5fd7\u672b\u5c3e\u4e0d\u5b8c\u6574\uff1a\u53ea\u64a4\u9500\u5b8c\u6574\u8bb0\u5f55\u7684\u66f4\u6539\n");
+    const std::vector<UndoStep> steps = UndoSession(*chosen, options.reportOnly);
+    int restored = 0, failed = 0;
+    for (const UndoStep& step : steps) {
+        const std::wstring line = DescribeUndoStep(step, options.reportOnly);
+        if (!line.empty()) Print(STD_OUTPUT_HANDLE, line + L"\n");
+        restored += step.result == UndoResult::Restored || step.result == UndoResult::RestoredBeside;
+        failed += step.result == UndoResult::Failed;
+    }
+    // 撤销会话 X：已恢复 N 项，无法恢复 M 项
+    Print(STD_OUTPUT_HANDLE, std::wstring(options.reportOnly ? L"\u5c06\u64a4\u9500\u4f1a\u8bdd " : L"\u64a4\u9500\u4f1a\u8bdd ") +
+                                 chosen->name + L"\uff1a" + (options.reportOnly ? L"\u5c06\u6062\u590d " : L"\u5df2\u6062\u590d ") +
+                                 std::to_wstring(restored) + L" \u9879\uff0c\u65e0\u6cd5\u6062\u590d " + std::to_wstring(failed) +
+                                 L" \u9879\n");
+    return failed ? 1 : 0;
 }
 
 }  // namespace
@@ -301,6 +366,8 @@ int wmain(int argc, wchar_t** argv) {
         Print(STD_OUTPUT_HANDLE, kScanUsage);
         return 0;
     }
+    if (options.sessions) return ListSessionsCommand();
+    if (options.undo) return UndoCommand(options);
     SetLogWriting(!options.reportOnly);
     g_bSilent = true;  // no window to close and no restart question at the end
     return Run(options);

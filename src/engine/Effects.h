@@ -63,6 +63,8 @@ public:
 
     // What this session changed (or would change), in order.
     virtual std::vector<JournalEntry> Entries() const = 0;
+    // Where the session's journal is; empty when there is none (nothing changed, or only planned).
+    virtual std::wstring SessionFolder() const { return std::wstring(); }
 };
 
 // Journal kinds, as they stand in the journal's lines.

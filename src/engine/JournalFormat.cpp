@@ -10,9 +10,10 @@ std::string Escaped(const std::string& utf8) {
     std::string out;
     for (const char c : utf8) {
         if (c == '%' || c == '\t' || c == '\r' || c == '\n') {
+            static const char kUpper[] = "0123456789ABCDEF";
             out += '%';
-            out += kHex[(unsigned char)c >> 4];
-            out += kHex[c & 15];
+            out += kUpper[(unsigned char)c >> 4];
+            out += kUpper[c & 15];
         } else {
             out += c;
         }
@@ -151,4 +152,12 @@ bool ParseBytesField(const std::wstring& text, std::vector<std::uint8_t>& bytes)
         bytes.push_back(std::uint8_t(hi << 4 | lo));
     }
     return true;
+}
+
+std::wstring JournalSubject(const JournalEntry& entry) {
+    const auto& f = entry.fields;
+    if (entry.kind == "registry-set" && f.size() >= 3) return f[0] + L"\\" + f[1] + L"\\" + f[2];
+    if (entry.kind == "registry-delete-key" && f.size() >= 2) return f[0] + L"\\" + f[1];
+    if (entry.kind == "end-process" && f.size() >= 2) return f[1];
+    return f.empty() ? std::wstring() : f[0];
 }

@@ -21,6 +21,9 @@ struct JournalEntry {
     bool operator==(const JournalEntry& o) const { return kind == o.kind && fields == o.fields; }
 };
 
+// What a change is about, for reports: the path, or the registry value or key, or the image of a process.
+std::wstring JournalSubject(const JournalEntry& entry);
+
 // One line, its "\n" included.
 std::string EncodeJournalLine(const JournalEntry& entry);
 

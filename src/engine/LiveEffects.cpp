@@ -52,13 +52,17 @@ HKEY RootNamed(const std::wstring& name) {
     return nullptr;
 }
 
-void SessionJournal::Begin() { End(); }
-
-void SessionJournal::End() {
+void SessionJournal::Begin() {
     m_file.Reset();
     m_folder.clear();
     m_failed = false;
     m_entries.clear();
+}
+
+// The session's folder and entries stay known for the report; nothing more is written to it.
+void SessionJournal::End() {
+    m_file.Reset();
+    if (m_folder.empty()) m_failed = true;
 }
 
 std::wstring SessionJournal::Folder() {
@@ -201,9 +205,10 @@ bool LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     const DWORD old = ::GetFileAttributesW(path.c_str());
     if (old == INVALID_FILE_ATTRIBUTES) return false;
-    // What a set can change: the folder bit and the like are not settable and stay out of the comparison.
+    // What a set changes that matters: the folder bit is not settable, and the archive bit (which only backup
+    // programs read, and which a plan cannot know for a file it has not written) stays out of the comparison.
     constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY |
                                 FILE_ATTRIBUTE_OFFLINE;
     const DWORD wanted = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : (attributes & kSettable);
     if ((old & kSettable) == wanted) return true;

@@ -23,6 +23,7 @@ public:
     // Appends one line and flushes it to the disk before the change after it is made.
     bool Append(const JournalEntry& entry);
     std::vector<JournalEntry> Entries() const { return m_entries; }
+    const std::wstring& MadeFolder() const { return m_folder; }
 
 private:
     std::wstring m_sessions;
@@ -38,7 +39,8 @@ public:
 
     void BeginSession() override;
     void EndSession() override;
-    std::wstring SessionFolder() { return m_journal.Folder(); }
+    // The session's folder, once its first change made it; empty before.
+    std::wstring SessionFolder() const override { return m_journal.MadeFolder(); }
 
     DWORD Attributes(const std::wstring& path) override;
     FolderListing List(const std::wstring& folder, const wchar_t* pattern) override;

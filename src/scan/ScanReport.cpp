@@ -114,7 +114,7 @@ std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals) {
 }
 
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
-                             const std::vector<ReportFinding>& findings) {
+                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes) {
     std::string out = "{\n  \"build\": " + JsonString(build) + ",\n  \"mode\": " + std::to_string(mode) +
                       ",\n  \"reportOnly\": " + (reportOnly ? "true" : "false") + ",\n  \"counters\": {";
     bool first = true;
@@ -133,7 +133,14 @@ std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly
                (f.md5.empty() ? std::string("null") : JsonString(ToUtf8(f.md5))) + ", \"crc32\": \"" + crc + "\"}";
         first = false;
     }
-    return out + (findings.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    out += findings.empty() ? "],\n  \"changes\": [" : "\n  ],\n  \"changes\": [";
+    first = true;
+    for (const auto& c : changes) {
+        out += std::string(first ? "" : ",") + "\n    {\"kind\": " + JsonString(c.kind) +
+               ", \"subject\": " + JsonString(ToUtf8(JournalSubject(c))) + "}";
+        first = false;
+    }
+    return out + (changes.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
 unsigned CellWidth(wchar_t c) {

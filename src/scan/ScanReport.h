@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/JournalFormat.h"
 #include "util/Utf8.h"
 #include <vector>
 
@@ -41,9 +42,10 @@ std::wstring FormatFindingLine(const ReportFinding& finding, bool reportOnly);
 // The seven counters with Chinese labels, then the time, the data read and the folders walked; one per line.
 std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals);
 
-// One JSON object (schema in the README): build, mode, reportOnly, counters, findings.
+// One JSON object (schema in the README): build, mode, reportOnly, counters, findings, and the changes made
+// (or, report-only, planned) in order, each as its journal kind and what it is about.
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
-                             const std::vector<ReportFinding>& findings);
+                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes);
 
 // What the progress line shows. `bytesTotal` is 0 when how far along cannot be known.
 struct ProgressState {

@@ -76,7 +76,11 @@ TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
         {L"U:\\a \"b\"\\\u5220.exe", L"\u5220\u9664\u6210\u529f", 4, L"0123456789abcdef0123456789abcdef", 0x08FFD97D},
         {L"U:\\x\ty.bin", L"\u91cd\u542f\u5220\u9664", 1, L"", 0xAB},
     };
-    const std::string json = FormatJsonReport("Veludisk test", 4, true, s, findings);
+    const std::vector<JournalEntry> changes = {
+        {"delete-file", {L"U:\\\u5220.exe", L"", L"20"}},
+        {"registry-set", {L"HKCU", L"Software\\X", L"load", L"1", L"", L"1", L"0000"}},
+    };
+    const std::string json = FormatJsonReport("Veludisk test", 4, true, s, findings, changes);
     EXPECT_EQ(
         "{\n  \"build\": \"Veludisk test\",\n  \"mode\": 4,\n  \"reportOnly\": true,\n  \"counters\": {\n"
         "    \"FilesExamined\": 12,\n    \"ThreatsFound\": 2,\n    \"Immunized\": 0,\n    \"Repaired\": 0,\n"
@@ -84,9 +88,12 @@ TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
         "    {\"path\": \"U:\\\\a \\\"b\\\"\\\\\xe5\x88\xa0.exe\", \"outcome\": \"\xe5\x88\xa0\xe9\x99\xa4\xe6\x88\x90\xe5\x8a\x9f\", "
         "\"action\": \"delete\", \"threatType\": 4, \"md5\": \"0123456789abcdef0123456789abcdef\", \"crc32\": \"08FFD97D\"},\n"
         "    {\"path\": \"U:\\\\x\\u0009y.bin\", \"outcome\": \"\xe9\x87\x8d\xe5\x90\xaf\xe5\x88\xa0\xe9\x99\xa4\", "
-        "\"action\": \"delete at restart\", \"threatType\": 1, \"md5\": null, \"crc32\": \"000000AB\"}\n  ]\n}\n",
+        "\"action\": \"delete at restart\", \"threatType\": 1, \"md5\": null, \"crc32\": \"000000AB\"}\n  ],\n"
+        "  \"changes\": [\n    {\"kind\": \"delete-file\", \"subject\": \"U:\\\\\xe5\x88\xa0.exe\"},\n"
+        "    {\"kind\": \"registry-set\", \"subject\": \"HKCU\\\\Software\\\\X\\\\load\"}\n  ]\n}\n",
         json);
-    EXPECT_NE(std::string::npos, FormatJsonReport("b", 5, false, ScanStats(), {}).find("\"findings\": []"));
+    const std::string empty = FormatJsonReport("b", 5, false, ScanStats(), {}, {});
+    EXPECT_NE(std::string::npos, empty.find("\"findings\": [],\n  \"changes\": []\n}"));
     EXPECT_STREQ("repair", ActionOf(L"\u4fee\u590d\u6210\u529f"));
     EXPECT_STREQ("other", ActionOf(L"?"));
 }

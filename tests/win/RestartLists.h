@@ -50,3 +50,21 @@ inline std::vector<std::wstring> BootListed() {
     }
     return out;
 }
+
+// Takes the boot-clean service out of the test prefix: stopped when running (a prefix that restarts loads a
+// boot-start driver, as Windows does at boot), then deleted, so that every test installs it afresh.
+inline void RemoveBootCleanService() {
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceHandle service(::OpenServiceW(manager.Get(), L"BC", SERVICE_ALL_ACCESS));
+    if (!service) return;
+    SERVICE_STATUS status = {};
+    if (::QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+        ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 100 && ::QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+            ::Sleep(50);
+    }
+    ::DeleteService(service.Get());
+    service.Reset();
+    for (int i = 0; i < 100 && ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid(); ++i)
+        ::Sleep(50);
+}

@@ -46,10 +46,14 @@ class BootClean : public ::testing::Test {
 protected:
     void SetUp() override {
         SKIP_WHERE_THE_DRIVER_CANNOT_LOAD();
+        RemoveBootCleanService();
         ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
         ASSERT_EQ(S_OK, registrar.ExtractBootCleanDriver());
     }
-    void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox"); }
+    void TearDown() override {
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
+        RemoveBootCleanService();
+    }
     BootCleanRegistrar registrar;
 };
 

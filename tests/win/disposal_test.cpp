@@ -43,6 +43,7 @@ protected:
         ASSERT_EQ(BootCleanRegistrar::DriverCanLoad() ? S_OK : E_FAIL, driver.ExtractBootCleanDriver());
         ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
     }
+    void TearDown() override { RemoveBootCleanService(); }
     FileDisposer& disposer() { return CleanerHarness::disposer; }
     BootCleanRegistrar driver;
 };

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "disposal/Digest.h"
 #include "disposal/Safeguards.h"
+#include "engine/Undo.h"
 #include "scan/ScanReport.h"
 #include "util/FolderListing.h"
 #include "util/ProgramPath.h"
@@ -215,6 +216,86 @@ TEST(Velscan, ReportOnlyChangesNothingThenTheRealRunCleansAndASecondFindsNothing
     // The walk makes the immunization folder visible after the root pass hid it again: nothing else moves.
     for (auto* snapshot : {&before, &after}) snapshot->erase(L"\\autorun.inf");
     EXPECT_EQ(before, after);
+    ClearDrive(root);
+    ::DeleteFileW(json.c_str());
+}
+
+// The "changes" array of a JSON report, as written.
+std::string ChangesOf(const std::string& json) {
+    const std::size_t at = json.find("\"changes\": [");
+    return at == std::string::npos ? std::string("(none)") : json.substr(at);
+}
+
+DWORD RunVelscanPlain(const std::wstring& args, std::string* output = nullptr) {
+    const std::wstring out = L"T:\\velscan-output.txt";
+    ::DeleteFileW(out.c_str());
+    ChildProcess child = StartProcess(L"C:\\windows\\system32\\cmd.exe",
+                                      L"/c \"" + Build() + L"\\src\\velscan.exe\" " + args + L" > " + out);
+    EXPECT_TRUE(child.process);
+    if (!child.process) return 0xFFFF;
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(child.process.Get(), 120000));
+    DWORD code = 0xFFFF;
+    ::GetExitCodeProcess(child.process.Get(), &code);
+    if (output) *output = ReadText(out);
+    ::DeleteFileW(out.c_str());
+    return code;
+}
+
+// What a report-only run plans is, entry for entry, what the real run then does and journals; and --undo
+// gives every file, folder name, attribute and registry value the run changed back as it was.
+TEST(Velscan, PlanIsTheJournalAndUndoGivesEverythingBack) {
+    const std::wstring root = L"U:\\";
+    ClearDrive(root);
+    MakeInfectedStick(root);
+    const std::wstring json = L"T:\\velscan-report.json";
+    std::map<std::wstring, std::string> before, after;
+    Snapshot(L"U:", L"", before);
+    const auto registryBefore = RegistryState();
+
+    const ScanRun plan = Velscan(L"--usb --yes --report-only", json);
+    const ScanRun real = Velscan(L"--usb --yes", json);
+    ASSERT_EQ(1u, real.exitCode);
+    EXPECT_EQ(ChangesOf(plan.json), ChangesOf(real.json)) << "the plan and the run differ";
+    EXPECT_NE(std::string::npos, real.json.find("\"kind\": \"delete-file\""));
+    EXPECT_NE(std::string::npos, real.json.find("\"kind\": \"create-folder\""));
+    // The journal on the disk holds the same changes.
+    const std::vector<SessionInfo> sessions = ListSessions(Build() + L"\\src\\BackFiles\\");
+    ASSERT_FALSE(sessions.empty());
+    const SessionInfo& session = sessions.back();
+    EXPECT_FALSE(session.journal.cutOff);
+    EXPECT_EQ(ChangesOf(real.json), ChangesOf(FormatJsonReport("", 4, false, ScanStats(), {}, session.journal.entries)));
+
+    std::string report;
+    EXPECT_EQ(0u, RunVelscanPlain(L"--undo --report-only", &report)) << report;
+    Snapshot(L"U:", L"", after);
+    EXPECT_NE(before, after) << "a planned undo changes nothing";
+    EXPECT_EQ(0u, RunVelscanPlain(L"--undo " + session.name, &report)) << report;
+    after.clear();
+    Snapshot(L"U:", L"", after);
+    EXPECT_EQ(before, after) << report;
+    EXPECT_EQ(registryBefore, RegistryState());
+    EXPECT_EQ(2u, RunVelscanPlain(L"--undo " + session.name, &report)) << "undone once only\n" << report;
+    EXPECT_EQ(2u, RunVelscanPlain(L"--undo no-such-session")) << "a bad session";
+    ClearDrive(root);
+    ::DeleteFileW(json.c_str());
+}
+
+// After an undo, a file that has come back at its old place meanwhile is not overwritten: the kept copy
+// takes a free name beside it.
+TEST(Velscan, UndoNeverOverwritesAFileThatCameBack) {
+    const std::wstring root = L"U:\\";
+    ClearDrive(root);
+    MakeInfectedStick(root);
+    const std::wstring json = L"T:\\velscan-report.json";
+    const auto setup = ReadBytes(root + L"setup.exe");
+    ASSERT_EQ(1u, Velscan(L"--usb --yes", json).exitCode);
+    ASSERT_FALSE(FileExists(root + L"setup.exe"));
+    ASSERT_TRUE(WriteBytes(root + L"setup.exe", std::string("the user's new file")));
+    std::string report;
+    EXPECT_EQ(0u, RunVelscanPlain(L"--undo", &report)) << report;
+    EXPECT_EQ("the user's new file", ReadText(root + L"setup.exe"));
+    EXPECT_EQ(setup, ReadBytes(root + L"setup\uff08\u6062\u590d\uff09.exe")) << report;  // setup（恢复）.exe
+    EXPECT_NE(std::string::npos, report.find("setup")) << report;
     ClearDrive(root);
     ::DeleteFileW(json.c_str());
 }
