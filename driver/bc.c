@@ -9,7 +9,7 @@
  * A path is opened one folder at a time, never through a reparse point. */
 #include <ntifs.h>
 
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootListCore.h"
 
 #define BC_POOL_TAG 0x6C43624Bu /* "KbCl" */
 #define BC_RETRY_INTERVAL_MS 1000

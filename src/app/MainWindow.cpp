@@ -83,6 +83,7 @@ void CMainDlg::OnCreated() {
         RecordInstall(g_bStandalone);
     }
     WindowsVersionClass = GetWindowsVersionClass();
+    m_controller.SetSilent(g_bSilent);
     m_controller.InitController(m_hwnd);
     ::SetTimer(m_hwnd, kProgressTimer, kProgressIntervalMs, nullptr);
     // A silent start whose scan cannot run would stay hidden for good: it ends instead.

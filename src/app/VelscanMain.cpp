@@ -155,9 +155,9 @@ unsigned ConsoleColumns() {
     return 80;
 }
 
-void ShowProgress(const ScanStats& s, std::uint64_t totalBytes, bool final) {
-    ProgressState state{s.FilesExamined, s.ThreatsFound, ScanBytes(), totalBytes,
-                        final ? std::wstring() : ScanFolder()};
+void ShowProgress(const ScanContext& scan, const ScanStats& s, std::uint64_t totalBytes, bool final) {
+    ProgressState state{s.FilesExamined, s.ThreatsFound, scan.ScanBytes(), totalBytes,
+                        final ? std::wstring() : scan.ScanFolder()};
     Print(STD_ERROR_HANDLE, FormatProgressLine(state, ConsoleColumns()) + (final ? L"\n" : L""));
 }
 
@@ -221,6 +221,7 @@ int Run(const ScanOptions& options) {
     ControllerSeams seams{prompter, launcher, restarter};
     seams.explorerDelayMs = 0;
     ScanController controller(steps, drives, seams);
+    controller.SetSilent(true);  // no window to close and no restart question at the end
     // A report-only run plans every change and makes none.
     PlanEffects plan;
     if (options.reportOnly) controller.UseEffects(plan);
@@ -252,7 +253,7 @@ int Run(const ScanOptions& options) {
         if (progress && ::GetTickCount() - lastProgress >= kProgressEveryMs) {
             ScanStats s;
             controller.SnapshotCounters(s);
-            ShowProgress(s, estimate.TotalBytes(), false);
+            ShowProgress(controller, s, estimate.TotalBytes(), false);
             lastProgress = ::GetTickCount();
         }
         if (!done) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
@@ -262,13 +263,13 @@ int Run(const ScanOptions& options) {
     controller.SnapshotCounters(s);
     const std::vector<JournalEntry> changes = controller.Changes().Entries();
     const std::wstring session = controller.Changes().SessionFolder();
-    if (progress) ShowProgress(s, 0, true);
+    if (progress) ShowProgress(controller, s, 0, true);
     controller.ShutdownController();
     SetFindingObserver(nullptr);
     ::DestroyWindow(hwnd);
 
     const auto findings = collector.Findings();
-    const RunTotals totals{double(::GetTickCount() - started) / 1000.0, ScanBytes(), ScanFolders()};
+    const RunTotals totals{double(::GetTickCount() - started) / 1000.0, controller.ScanBytes(), controller.ScanFolders()};
     std::wstring text = options.reportOnly ? L"仅报告模式：未做任何更改。将采取的操作：\n" : L"发现并处理：\n";
     for (const auto& f : findings) text += FormatFindingLine(f, options.reportOnly);
     if (findings.empty()) text += L"  （无）\n";
@@ -369,6 +370,5 @@ int wmain(int argc, wchar_t** argv) {
     if (options.sessions) return ListSessionsCommand();
     if (options.undo) return UndoCommand(options);
     SetLogWriting(!options.reportOnly);
-    g_bSilent = true;  // no window to close and no restart question at the end
     return Run(options);
 }

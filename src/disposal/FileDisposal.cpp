@@ -8,7 +8,7 @@
 #include "disposal/FindingRecord.h"
 #include "disposal/ImagePath.h"
 #include "disposal/ProcessTermination.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
@@ -115,7 +115,7 @@ bool RemoveTreeLongPath(Effects& fx, const std::wstring& folder) {
     return fx.RemoveFolder(longPath);
 }
 
-bool RemoveFoundFile(ScanController& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
+bool RemoveFoundFile(ScanContext& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
                      DWORD crc, DWORD threatType, bool record) {
     const bool deleted = DeleteWithFallback(scan.Changes(), path.c_str(), 1);
     if (record)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class ScanController;
+class ScanContext;
 class CrcBlacklist;
 class VLogger;
 
@@ -31,18 +31,18 @@ bool RemoveTreeLongPath(Effects& fx, const std::wstring& folder);
 // Deletes a file found as a threat (with a backup), writes its finding line unless `record` is false, and
 // counts it as deleted or as waiting for the restart. True when it is gone now. An empty MD5 text is written
 // as "no digest".
-bool RemoveFoundFile(ScanController& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
+bool RemoveFoundFile(ScanContext& scan, VLogger& log, const std::wstring& path, const std::wstring& md5,
                      DWORD crc, DWORD threatType, bool record = true);
 
 // The full treatment of threat files, reporting to a scan's counters, its CRC blacklist and a log.
 class FileDisposer {
 public:
-    FileDisposer(ScanController& scan, CrcBlacklist& crcs, VLogger& log) : m_scan(scan), m_crcs(crcs), m_log(log) {}
+    FileDisposer(ScanContext& scan, CrcBlacklist& crcs, VLogger& log) : m_scan(scan), m_crcs(crcs), m_log(log) {}
     HRESULT DisposeFile(const wchar_t* path, DWORD threatType);
     HRESULT DisposeTree(const wchar_t* path, DWORD threatType);
 
 private:
-    ScanController& m_scan;
+    ScanContext& m_scan;
     CrcBlacklist& m_crcs;
     VLogger& m_log;
 };

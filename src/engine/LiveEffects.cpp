@@ -2,8 +2,8 @@
 
 #include <shlwapi.h>
 
-#include "cleaners/system/BootCleanDriver.h"
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootCleanDriver.h"
+#include "engine/BootDeleteList.h"
 #include "disposal/DigestFile.h"
 #include "disposal/ImagePath.h"
 #include "disposal/ProcessTermination.h"

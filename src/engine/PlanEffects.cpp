@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "cleaners/system/BootCleanDriver.h"
+#include "engine/BootCleanDriver.h"
 #include "disposal/ImagePath.h"
 #include "util/WinHandle.h"
 

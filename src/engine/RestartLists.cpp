@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 #include "util/WinHandle.h"
 #include "util/Wow64.h"
 

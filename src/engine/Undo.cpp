@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "cleaners/system/BootCleanDriver.h"
+#include "engine/BootCleanDriver.h"
 #include "disposal/DigestFile.h"
 #include "disposal/ImagePath.h"
 #include "engine/Effects.h"

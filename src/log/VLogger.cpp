@@ -7,7 +7,6 @@
 #include <clocale>
 #include <cwchar>
 
-#include "app/Globals.h"
 #include "log/LogFormat.h"
 #include "util/ProgramPath.h"
 

@@ -4,7 +4,7 @@
 
 #include "cleaners/drive/FileChecker.h"
 #include "disposal/ProcessTermination.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 class FileChecker;
-class ScanController;
+class ScanContext;
 
 // The program files of the running processes, in process-list order: those that open with all access and
 // whose first module exists. Tests stand in for it: a real pass walks the folders of every running program.
@@ -21,7 +21,7 @@ RunningPrograms& RealRunningPrograms();
 
 class ProcessFolderScan {
 public:
-    ProcessFolderScan(ScanController& scan, FileChecker& checker, RunningPrograms& programs)
+    ProcessFolderScan(ScanContext& scan, FileChecker& checker, RunningPrograms& programs)
         : m_scan(scan), m_checker(checker), m_programs(programs) {}
     // 0 when every process was gone through; E_FAIL when there is no process list or a stop ended the pass.
     HRESULT ScanRunningProcesses();
@@ -33,7 +33,7 @@ public:
     const std::vector<std::wstring>& VisitedFolders() const { return m_visited; }
 
 private:
-    ScanController& m_scan;
+    ScanContext& m_scan;
     FileChecker& m_checker;
     RunningPrograms& m_programs;
     std::vector<std::wstring> m_visited;

@@ -4,7 +4,7 @@
 // real; the cleaners that are not built yet do nothing and succeed.
 #include <memory>
 
-#include "cleaners/system/BootCleanDriver.h"
+#include "engine/BootCleanDriver.h"
 #include "scan/ScanSteps.h"
 
 class ProgramScanSteps final : public PendingScanSteps {

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/Globals.h"
+#include "scan/PageNotices.h"
 #include "util/AnsiText.h"
 
 namespace {
@@ -33,14 +33,9 @@ bool IsRiskQuestion(const PromptRequest& request) {
 }
 
 ScanController::ScanController(ScanSteps& steps, DriveSystem& drives, ControllerSeams seams)
-    : m_steps(steps), m_driveList(drives), m_seams(seams) {
-    ::InitializeCriticalSection(&m_lock);
-}
+    : m_steps(steps), m_driveList(drives), m_seams(seams) {}
 
-ScanController::~ScanController() {
-    ShutdownController();
-    ::DeleteCriticalSection(&m_lock);
-}
+ScanController::~ScanController() { ShutdownController(); }
 
 int ScanController::Ask(HWND owner, const wchar_t* caption, const wchar_t* text, UINT style) {
     // The window is going away: no new question holds up the worker it waits for; unanswered is declined.
@@ -81,35 +76,6 @@ HRESULT ScanController::StartScan(int mode) {
     return S_OK;
 }
 
-HRESULT ScanController::RequestStop() {
-    ::EnterCriticalSection(&m_lock);
-    m_stop = true;
-    ::LeaveCriticalSection(&m_lock);
-    return S_OK;
-}
-
-void ScanController::SnapshotCounters(ScanStats& out) const {
-    // The lock makes the copy consistent; the worker holds it only for single increments.
-    auto* lock = const_cast<CRITICAL_SECTION*>(&m_lock);
-    ::EnterCriticalSection(lock);
-    out = m_stats;
-    ::LeaveCriticalSection(lock);
-}
-
-void ScanController::Increment(std::uint32_t ScanStats::*counter, std::uint32_t by) {
-    ::EnterCriticalSection(&m_lock);
-    m_stats.*counter += by;
-    ::LeaveCriticalSection(&m_lock);
-}
-
-void ScanController::AddFilesExamined() { Increment(&ScanStats::FilesExamined); }
-void ScanController::AddThreatsFound() { Increment(&ScanStats::ThreatsFound); }
-void ScanController::AddImmunized(std::uint32_t reported) { Increment(&ScanStats::Immunized, reported + 1); }
-void ScanController::AddRepaired() { Increment(&ScanStats::Repaired); }
-void ScanController::AddDisguised() { Increment(&ScanStats::Disguised); }
-void ScanController::AddDeleted() { Increment(&ScanStats::Deleted); }
-void ScanController::AddRebootPending() { Increment(&ScanStats::RebootPending); }
-
 void ScanController::OnDeviceRemoved() {
     m_driveList.PruneArrivedRoots();
     ReplugPending = 0;
@@ -122,17 +88,13 @@ DWORD ScanController::WorkerLoop() {
         // Shut down before or during the wait: leave (the shutdown signals the event after clearing the mark).
         if (!m_initialised) return 0;
         if (::WaitForSingleObject(m_startEvent.Get(), INFINITE) != WAIT_OBJECT_0 || !m_initialised) return 0;
-        ::EnterCriticalSection(&m_lock);
-        m_stats = ScanStats();
-        ::LeaveCriticalSection(&m_lock);
+        ResetCounters();
         ResetScanProgress();
-        m_effects->BeginSession();
+        Changes().BeginSession();
         RunMode(m_mode);
-        m_effects->EndSession();
+        Changes().EndSession();
         ::ResetEvent(m_startEvent.Get());
-        ::EnterCriticalSection(&m_lock);
-        m_stop = false;
-        ::LeaveCriticalSection(&m_lock);
+        ClearStop();
         m_busy = false;
         if (HWND w = m_window) ::PostMessageW(w, WM_COMMAND, ID_SCAN_DONE, 0);
     }
@@ -146,7 +108,7 @@ HRESULT ScanController::RunMode(int mode) {
         case kModeSystemAndFixed:
         case kModeSystemAndFixedAlt: {
             const HRESULT hr = SystemScan();
-            if (FAILED(hr) && m_stop) return hr;
+            if (FAILED(hr) && IsStopRequested()) return hr;
             return WalkFixedDrives();
         }
         case kModeRemovable:
@@ -264,7 +226,7 @@ void ScanController::OnScanDone(ScanWindow& window) {
     window.CallPage(L"Scan_Result", FormatScanResult(s, bootkit), L"0");
     if (s.FilesExamined == 0) {
         // A silent run has no one to close its hidden window: it always ends, even with nothing scanned.
-        if (g_bSilent) window.Close();
+        if (m_silent) window.Close();
         return;
     }
 
@@ -274,8 +236,8 @@ void ScanController::OnScanDone(ScanWindow& window) {
     if (ExeInfectorRepairReported.exchange(0)) g_Notices.autodoorVirus = 1;
     if (ArchiveInfectorRepairReported.exchange(0)) g_Notices.solaVirus = 1;
 
-    if (ReplugPending || ReadOnlyScan || g_bSilent) {
-        if (g_bSilent) window.Close();
+    if (ReplugPending || ReadOnlyScan || m_silent) {
+        if (m_silent) window.Close();
         return;
     }
     m_steps.StartBootRecordPhase();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LiveEffects.h"
+#include "engine/ScanContext.h"
 #include "scan/DriveList.h"
 #include "scan/ScanStats.h"
 #include "scan/ScanSteps.h"
@@ -35,7 +35,8 @@ struct ControllerSeams {
 // Whether a question is the risk statement a scan starts with (the console scanner's "--yes" accepts only it).
 bool IsRiskQuestion(const PromptRequest& request);
 
-class ScanController {
+// The controller is the scan's context: the cleaners it runs are handed its ScanContext part.
+class ScanController : public ScanContext {
 public:
     ScanController(ScanSteps& steps, DriveSystem& drives, ControllerSeams seams);
     ~ScanController();
@@ -44,20 +45,9 @@ public:
 
     HRESULT InitController(HWND window);
     HRESULT StartScan(int mode);
-    HRESULT RequestStop();
     bool IsBusy() const { return m_busy.load(); }
-    bool IsStopRequested() const { return m_stop.load(); }
-    void SnapshotCounters(ScanStats& out) const;
     void SetDirectoryList(const std::vector<std::wstring>& dirs) { m_directories = dirs; }
     void ShutdownController();
-
-    void AddFilesExamined();
-    void AddThreatsFound();
-    void AddImmunized(std::uint32_t reported);
-    void AddRepaired();
-    void AddDisguised();
-    void AddDeleted();
-    void AddRebootPending();
 
     // Device notifications from the window.
     void OnVolumeArrival(std::uint32_t unitMask) { m_driveList.OnVolumeArrival(unitMask); }
@@ -70,10 +60,10 @@ public:
 
     DriveList& Drives() { return m_driveList; }
 
-    // How the run changes the machine: acting and journaling (the default), or only planning. Set before the
-    // first run; the controller does not own a binding it is given.
-    void UseEffects(Effects& effects) { m_effects = &effects; }
-    Effects& Changes() { return *m_effects; }
+    // A silent run has no one to answer a question or close its window: it closes it itself at the end.
+    void SetSilent(bool silent) { m_silent = silent; }
+    // Set when a scan switched write protection off: the stick must be plugged in again first.
+    std::atomic<int> ReplugPending{0};
 
 private:
     static DWORD WINAPI WorkerEntry(void* self);
@@ -86,20 +76,15 @@ private:
     HRESULT DirectoryScan();
     void OpenInExplorer(const std::wstring& target);
     int Ask(HWND owner, const wchar_t* caption, const wchar_t* text, UINT style);
-    void Increment(std::uint32_t ScanStats::*counter, std::uint32_t by = 1);
 
     ScanSteps& m_steps;
     DriveList m_driveList;
     ControllerSeams m_seams;
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_busy{false};
-    LiveEffects m_liveEffects;
-    Effects* m_effects = &m_liveEffects;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_silent{false};
     std::atomic<bool> m_closing{false};  // the window is going away and waits for the worker
     bool m_workerReady = false;
-    ScanStats m_stats;
-    CRITICAL_SECTION m_lock;
     KernelHandle m_startEvent;
     KernelHandle m_worker;
     std::atomic<int> m_mode{0};

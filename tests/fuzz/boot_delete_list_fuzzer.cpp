@@ -2,7 +2,7 @@
 // reads outside the value, and an intact list survives adding to it and writing it back.
 #include <cstdlib>
 
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     BootDeleteList list;

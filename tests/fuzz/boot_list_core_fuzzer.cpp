@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootListCore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > BOOT_LIST_BUFFER_SIZE) return 0;

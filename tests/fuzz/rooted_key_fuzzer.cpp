@@ -2,7 +2,7 @@
 // and a parsed subkey is always the text after the first backslash.
 #include <cstdlib>
 
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::wstring path;

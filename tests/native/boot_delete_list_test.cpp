@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cleaners/system/BootDeleteList.h"
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootDeleteList.h"
+#include "engine/BootListCore.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cleaners/system/BootCleanDriver.h"
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootCleanDriver.h"
+#include "engine/BootDeleteList.h"
 #include "util/WinHandle.h"
 
 inline std::vector<std::wstring> PendingRenames() {

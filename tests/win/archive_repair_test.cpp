@@ -51,7 +51,7 @@ class ArchiveRepairTest : public ::testing::Test, protected CleanerHarness {
 protected:
     void SetUp() override {
         ASSERT_TRUE(LoadArchiveSupport());
-        ArchiveInfectorRepairReported = 0;
+        controller.ArchiveInfectorRepairReported = 0;
         ::CreateDirectoryW(folder.c_str(), nullptr);
     }
     std::wstring Carrier(const wchar_t* fixture) {
@@ -72,7 +72,7 @@ TEST_F(ArchiveRepairTest, FirstDocumentIsRestoredBesideTheCarrierUnderItsBareNam
     EXPECT_EQ(0u, ::GetFileAttributesW((folder + L"\\report.doc").c_str()) &
                       (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(1u, Stats().Repaired);
-    EXPECT_EQ(1, ArchiveInfectorRepairReported.load());
+    EXPECT_EQ(1, controller.ArchiveInfectorRepairReported.load());
     EXPECT_NE(std::string::npos, LogText().find("\\report.doc,,\xd0\xde\xb8\xb4\xb3\xc9\xb9\xa6,,1,,")) << "修复成功, type 1";
 }
 

@@ -35,10 +35,10 @@ bool IsFolder(const std::wstring& path) {
 class RootPassTest : public ::testing::Test, protected DriveCleaners {
 protected:
     void SetUp() override {
-        ReadOnlyScan = 0;
+        controller.ReadOnlyScan = 0;
         checker.Init();
     }
-    void TearDown() override { ReadOnlyScan = 0; }
+    void TearDown() override { controller.ReadOnlyScan = 0; }
     // "[AutoRun]" naming `value` in the scratch root's "autorun.inf"; the value is relative to the drive.
     void WriteAutorun(const ScratchDir& root, const std::wstring& value) {
         const std::wstring relative = root.Path().substr(3) + L"\\" + value;
@@ -138,7 +138,7 @@ TEST_F(RootPassTest, RecycledExeAndOtherRootFiles) {
     EXPECT_TRUE(FileExists(dir / L"notes.txt"));
 
     ScratchDir readOnly;
-    ReadOnlyScan = 1;
+    controller.ReadOnlyScan = 1;
     ASSERT_TRUE(WriteBytes(readOnly / L"Recycled.exe", std::string("x")));
     const ScanStats before = Stats();
     ASSERT_EQ(S_OK, autorun.DriveRootPass(Root(readOnly, kDriveRemovable)));

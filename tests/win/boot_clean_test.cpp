@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "cleaners/system/BootCleanDriver.h"
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootCleanDriver.h"
+#include "engine/BootDeleteList.h"
 #include "util/ProgramPath.h"
 #include "util/FolderListing.h"
 #include "RestartLists.h"
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootListCore.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "RestartLists.h"
 #include "app/Globals.h"
 #include "cleaners/drive/DelphiRepair.h"
-#include "cleaners/system/BootCleanDriver.h"
+#include "engine/BootCleanDriver.h"
 #include "disposal/CrcBlacklist.h"
 #include "disposal/FileDisposal.h"
 #include "log/VLogger.h"
@@ -31,7 +31,7 @@ protected:
         repair = std::make_unique<DelphiRepair>(disposer, controller, prompter, launcher);
         for (const wchar_t* v : {L"4.0", L"5.0", L"6.0", L"7.0"})
             ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\Borland\\Delphi\\") + v).c_str());
-        DelphiInfectorState = 0;
+        controller.DelphiInfectorState = 0;
     }
     void TearDown() override {
         for (const wchar_t* v : {L"4.0", L"5.0", L"6.0", L"7.0"})
@@ -62,7 +62,7 @@ TEST_F(DelphiRepairTest, InfectedUnitWithCleanBackupIsRestoredWithoutTheCompiler
     ASSERT_TRUE(WriteBytes(root + L"\\Lib\\SysConst.Bak", Clean()));
     ASSERT_TRUE(WriteBytes(root + L"\\Source\\Rtl\\Sys\\SysConst.pas", Infected()));
     repair->CheckDelphiInstallations();
-    EXPECT_EQ(2, DelphiInfectorState.load());
+    EXPECT_EQ(2, controller.DelphiInfectorState.load());
     EXPECT_EQ(Clean(), ReadText(root + L"\\Lib\\SysConst.dcu"));
     EXPECT_FALSE(FileExists(root + L"\\Lib\\SysConst.Bak"));
     EXPECT_EQ(1u, Repaired());
@@ -81,7 +81,7 @@ TEST_F(DelphiRepairTest, LastInstallationDecides) {
     ASSERT_TRUE(WriteBytes(d5 + L"\\Lib\\SysConst.Bak", Clean()));
     ASSERT_TRUE(WriteBytes(d7 + L"\\Lib\\SysConst.dcu", Clean()));
     repair->CheckDelphiInstallations();
-    EXPECT_EQ(1, DelphiInfectorState.load()) << "7.0 is clean, and it was examined last";
+    EXPECT_EQ(1, controller.DelphiInfectorState.load()) << "7.0 is clean, and it was examined last";
     EXPECT_EQ(Clean(), ReadText(d5 + L"\\Lib\\SysConst.dcu")) << "5.0 was still repaired";
 }
 
@@ -125,9 +125,9 @@ TEST_F(DelphiRepairTest, InfectedSourceIsRemovedAndTheCompilerStartedAndAnEarlie
 }
 
 TEST_F(DelphiRepairTest, NoInstallationLeavesTheStateAlone) {
-    DelphiInfectorState = 5;
+    controller.DelphiInfectorState = 5;
     repair->CheckDelphiInstallations();
-    EXPECT_EQ(5, DelphiInfectorState.load());
+    EXPECT_EQ(5, controller.DelphiInfectorState.load());
 }
 
 }  // namespace

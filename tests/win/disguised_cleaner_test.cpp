@@ -52,8 +52,8 @@ bool BackedUp(const std::wstring& name) {
 class DisguisedTest : public ::testing::Test, protected CleanerHarness {
 protected:
     void SetUp() override {
-        ThreatFollowUpState = 0;
-        ScriptInfectorSeen = 0;
+        controller.ThreatFollowUpState = 0;
+        controller.ScriptInfectorSeen = 0;
     }
     ListedTrust trust;
     ListedGuard guard;
@@ -74,7 +74,7 @@ TEST_F(DisguisedTest, HiddenFolderLosesItsUnsignedCompanionAndComesBack) {
     EXPECT_EQ(1u, s.Disguised);
     EXPECT_EQ(1u, s.ThreatsFound);
     EXPECT_EQ(1u, s.Deleted);
-    EXPECT_EQ(1, ThreatFollowUpState.load());
+    EXPECT_EQ(1, controller.ThreatFollowUpState.load());
     EXPECT_NE(std::string::npos, LogText().find(std::string(kOk) + ",,5,,")) << LogText();
 }
 
@@ -230,7 +230,7 @@ TEST_F(DisguisedTest, ShortcutCompanionTakesItsTargetAndTheWormResidue) {
     EXPECT_FALSE(FileExists(windows + L"\\system32\\worm-target.exe"));
     EXPECT_FALSE(FileExists(windows + L"\\worm-target.exe"));
     EXPECT_FALSE(Hidden(folder));
-    EXPECT_EQ(1, ScriptInfectorSeen.load());
+    EXPECT_EQ(1, controller.ScriptInfectorSeen.load());
     const std::string text = LogText();
     EXPECT_NE(std::string::npos, text.find("photos.lnk,," + std::string(kOk) + ",,5,,")) << text;
     EXPECT_NE(std::string::npos, text.find("worm-target.exe,," + std::string(kOk) + ",,9,,")) << text;

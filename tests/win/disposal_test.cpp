@@ -5,8 +5,8 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "cleaners/system/BootCleanDriver.h"
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootCleanDriver.h"
+#include "engine/BootDeleteList.h"
 #include "disposal/CrcBlacklist.h"
 #include "disposal/Digest.h"
 #include "disposal/FileDisposal.h"

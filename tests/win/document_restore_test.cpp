@@ -16,7 +16,7 @@ protected:
     void SetUp() override {
         carrier = dir / L"report.doc.exe";
         ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\doc_infector.exe").c_str(), carrier.c_str(), FALSE));
-        ExeInfectorRepairReported = 0;
+        controller.ExeInfectorRepairReported = 0;
     }
     std::wstring carrier;
     DocumentRestore restore{controller, *log};
@@ -29,7 +29,7 @@ TEST_F(DocumentRestoreTest, CarrierIsRecognisedAndItsDocumentWrittenBeside) {
     const std::string restored = ReadText(dir / L"report.doc");
     EXPECT_NE(std::string::npos, restored.find("kept safe inside the carrier"));
     EXPECT_EQ(1u, Stats().Repaired);
-    EXPECT_EQ(1, ExeInfectorRepairReported.load());
+    EXPECT_EQ(1, controller.ExeInfectorRepairReported.load());
     EXPECT_NE(std::string::npos, LogText().find("\\report.doc,,\xd0\xde\xb8\xb4\xb3\xc9\xb9\xa6,,2,,")) << "修复成功, type 2";
     EXPECT_TRUE(FileExists(carrier)) << "the carrier itself is left to the per-file check";
 }

@@ -31,16 +31,16 @@ bool Hidden(const std::wstring& path) {
 class FileCheckerTest : public ::testing::Test, protected DriveCleaners {
 protected:
     void SetUp() override {
-        ReadOnlyScan = 0;
-        DelphiInfectorState = 0;
-        ScriptInfectorSeen = 0;
-        MediaRepairReported = 0;
+        controller.ReadOnlyScan = 0;
+        controller.DelphiInfectorState = 0;
+        controller.ScriptInfectorSeen = 0;
+        controller.MediaRepairReported = 0;
         ASSERT_EQ(S_OK, checker.Init());
-        ASSERT_EQ(1, ArchiveHelperReady.load());
+        ASSERT_TRUE(checker.ArchiveReady());
     }
     void TearDown() override {
         checker.Release();
-        ReadOnlyScan = 0;
+        controller.ReadOnlyScan = 0;
     }
 };
 
@@ -96,11 +96,11 @@ TEST_F(FileCheckerTest, ThreatsAreFoundWithTheirTypes) {
             EXPECT_NE(std::string::npos, LogText().find(line)) << c.what << "\n" << LogText();
         }
     }
-    EXPECT_EQ(2, DelphiInfectorState.load());
-    EXPECT_EQ(1, ScriptInfectorSeen.load());
+    EXPECT_EQ(2, controller.DelphiInfectorState.load());
+    EXPECT_EQ(1, controller.ScriptInfectorSeen.load());
     EXPECT_EQ("Quarterly report\r\n", ReadText(folder + L"\\report.doc")) << "the archive's document came back";
     EXPECT_TRUE(FileExists(folder + L"\\f.doc")) << "the carrier's document came back";
-    EXPECT_EQ(0, MediaRepairReported.load()) << "no media file was repaired";
+    EXPECT_EQ(0, controller.MediaRepairReported.load()) << "no media file was repaired";
 }
 
 // A dropper whose first document is damaged: the next one is restored, nothing partial stays, and the carrier
@@ -173,7 +173,7 @@ TEST_F(FileCheckerTest, ListedMd5IsAThreatAheadOfTheDetectors) {
                                                     std::string(g_listedMd5.begin(), g_listedMd5.end())))
             << c.what << "\n" << LogText();
     }
-    EXPECT_EQ(0, ScriptInfectorSeen.load()) << "the script infector was found by its MD5, not its content";
+    EXPECT_EQ(0, controller.ScriptInfectorSeen.load()) << "the script infector was found by its MD5, not its content";
 }
 
 TEST_F(FileCheckerTest, OurOwnProgramsAndLibrariesPassTheWholeCheck) {
@@ -212,7 +212,7 @@ TEST_F(FileCheckerTest, ALearnedCrcFindsCopiesAndOwnProductPathsLeaveNoLine) {
 }
 
 TEST_F(FileCheckerTest, AReadOnlyScanCountsButOnlyTheIconBranchDeletes) {
-    ReadOnlyScan = 1;
+    controller.ReadOnlyScan = 1;
     const std::wstring listed = dir / L"listed.bin", icon = dir / L"folder.exe";
     ASSERT_TRUE(WriteBytes(listed, BytesWithCrc(4000, kListedCrc, 5)));
     ASSERT_TRUE(WriteBytes(icon, Program(L"folder_icon_program.exe")));

@@ -98,14 +98,11 @@ class ScanControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         drives.types = {{L"C:\\", 3}, {L"F:\\", 6}, {L"U:\\", 2}, {L"X:\\", 5}};
-        g_bSilent = false;
-        ReadOnlyScan = ReplugPending = ThreatFollowUpState = BootkitState = 0;
-        DelphiInfectorState = 1;
-        ScriptInfectorSeen = 0;
         window.hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, window.hwnd);
         seams.explorerDelayMs = 0;
         controller = std::make_unique<ScanController>(steps, drives, seams);
+        controller->DelphiInfectorState = 1;  // no Delphi infection seen
     }
     void TearDown() override {
         controller.reset();
@@ -194,15 +191,15 @@ TEST_F(ScanControllerTest, NegativeStepEndsTheSystemScan) {
 TEST_F(ScanControllerTest, FolderWormSeenLeadsToTheWalkOfFixedDrives) {
     Init();
     prompter.defaultAnswer = IDYES;
-    steps.during["processes"] = [] { ThreatFollowUpState = 1; };
+    steps.during["processes"] = [this] { controller->ThreatFollowUpState = 1; };
     Run(0);
     EXPECT_EQ((Calls{"resident", "sweep", "roots:C:\\,F:\\,U:\\", "processes", "walk:C:\\,F:\\"}), steps.calls);
-    EXPECT_EQ(3, ThreatFollowUpState.load());
+    EXPECT_EQ(3, controller->ThreatFollowUpState.load());
 }
 
 TEST_F(ScanControllerTest, RemovableScanRefusals) {
     Init();
-    ReplugPending = 1;
+    controller->ReplugPending = 1;
     Run(4);
     EXPECT_TRUE(steps.calls.empty());
     ASSERT_EQ(1u, prompter.asked.size());
@@ -210,7 +207,7 @@ TEST_F(ScanControllerTest, RemovableScanRefusals) {
     EXPECT_EQ(L"请重新插拔U盘生效。", prompter.asked[0].text);
     EXPECT_EQ(UINT(MB_OK | MB_ICONWARNING), prompter.asked[0].style);
 
-    ReplugPending = 0;
+    controller->ReplugPending = 0;
     controller->OnDeviceRemoved();
     drives.types.erase(L"U:\\");
     prompter.asked.clear();
@@ -222,9 +219,9 @@ TEST_F(ScanControllerTest, RemovableScanRefusals) {
 
 TEST_F(ScanControllerTest, DeviceRemovalClearsReplugPending) {
     Init();
-    ReplugPending = 1;
+    controller->ReplugPending = 1;
     controller->OnDeviceRemoved();
-    EXPECT_EQ(0, ReplugPending.load());
+    EXPECT_EQ(0, controller->ReplugPending.load());
 }
 
 TEST_F(ScanControllerTest, WriteProtectedDriveAnsweredNoScansReadOnly) {
@@ -232,7 +229,7 @@ TEST_F(ScanControllerTest, WriteProtectedDriveAnsweredNoScansReadOnly) {
     steps.usbProtected = true;
     int readOnlyDuringWalk = -1;
     steps.during["walk"] = [&] {
-        readOnlyDuringWalk = ReadOnlyScan;
+        readOnlyDuringWalk = controller->ReadOnlyScan;
         controller->AddThreatsFound();  // found, but a read-only drive deletes nothing
     };
     prompter.answers = {IDNO, IDNO};
@@ -261,8 +258,8 @@ TEST_F(ScanControllerTest, WriteProtectedDriveAnsweredYesSwitchesProtectionOff) 
     EXPECT_EQ(1, steps.protectionSwitchedOff);
     ASSERT_EQ(2u, prompter.asked.size());
     EXPECT_EQ(L"以取消U盘只读模式，请重新插拔U盘再杀！", prompter.asked[1].text);
-    EXPECT_EQ(0, ReadOnlyScan.load());
-    EXPECT_EQ(1, ReplugPending.load());
+    EXPECT_EQ(0, controller->ReadOnlyScan.load());
+    EXPECT_EQ(1, controller->ReplugPending.load());
     EXPECT_TRUE(launcher.commands.empty());
 }
 
@@ -273,8 +270,8 @@ TEST_F(ScanControllerTest, VirusOnReadOnlyDriveAnsweredYesEndsWithoutOpening) {
     prompter.answers = {IDNO, IDYES};
     Run(4);
     EXPECT_EQ(1, steps.protectionSwitchedOff);
-    EXPECT_EQ(1, ReplugPending.load());
-    EXPECT_EQ(0, ReadOnlyScan.load());
+    EXPECT_EQ(1, controller->ReplugPending.load());
+    EXPECT_EQ(0, controller->ReadOnlyScan.load());
     EXPECT_TRUE(launcher.commands.empty());
 }
 
@@ -347,7 +344,7 @@ TEST_F(ScanControllerTest, CountersStartAtZeroEveryRun) {
 
 TEST_F(ScanControllerTest, ResultOfARunThatExaminedNothing) {
     Init();
-    ScriptInfectorSeen = 1;
+    controller->ScriptInfectorSeen = 1;
     Run(7);  // a mode outside 0 to 5
     controller->OnScanDone(window);
     ASSERT_EQ(1u, window.pushed.size());
@@ -355,12 +352,12 @@ TEST_F(ScanControllerTest, ResultOfARunThatExaminedNothing) {
     EXPECT_EQ(L"0|0|0|0|0|0", window.pushed[0].second);
     EXPECT_EQ(0, steps.bootPhases);
     EXPECT_TRUE(prompter.asked.empty());
-    EXPECT_EQ(1, ScriptInfectorSeen.load()) << "no notices are armed";
+    EXPECT_EQ(1, controller->ScriptInfectorSeen.load()) << "no notices are armed";
 }
 
 TEST_F(ScanControllerTest, BootkitAloneCountsOneThreatAndOffersRestart) {
     Init();
-    BootkitState = 1;
+    controller->BootkitState = 1;
     steps.during["walk"] = [&] { controller->AddFilesExamined(); };
     Run(4);
     prompter.answers = {IDNO};
@@ -397,22 +394,22 @@ TEST_F(ScanControllerTest, NoticesAreArmedOnceAndReportFlagsCleared) {
     Init();
     g_Notices.vbsVirus = 0;
     g_Notices.delphiVirus = 0;
-    DelphiInfectorState = 2;
+    controller->DelphiInfectorState = 2;
     steps.during["walk"] = [&] {
         controller->AddFilesExamined();
-        ScriptInfectorSeen = 1;
+        controller->ScriptInfectorSeen = 1;
     };
     Run(4);
     controller->OnScanDone(window);
     EXPECT_EQ(1, g_Notices.vbsVirus.load());
-    EXPECT_EQ(0, ScriptInfectorSeen.load());
+    EXPECT_EQ(0, controller->ScriptInfectorSeen.load());
     EXPECT_EQ(1, g_Notices.delphiVirus.load());
-    EXPECT_EQ(2, DelphiInfectorState.load()) << "the Delphi state itself is not changed";
+    EXPECT_EQ(2, controller->DelphiInfectorState.load()) << "the Delphi state itself is not changed";
 }
 
 TEST_F(ScanControllerTest, SilentRunClosesTheWindowInsteadOfAsking) {
     Init();
-    g_bSilent = true;
+    controller->SetSilent(true);
     steps.during["walk"] = [&] {
         controller->AddFilesExamined();
         controller->AddThreatsFound();
@@ -542,7 +539,6 @@ TEST(MainWindowClose, InTheMiddleOfAScanAgainAndAgain) {
             ASSERT_TRUE(WriteBytes(folder + L"\\file" + std::to_wstring(i) + (i % 3 ? L".txt" : L".exe"),
                                    PatternBytes(1100 + 7 * i, i)));  // a file of 1 KiB or less is not read
     }
-    g_bSilent = false;
     FakeDrives drives;
     drives.types = {{L"U:\\", 2}};
     ScriptedPrompter prompter;

@@ -1,6 +1,5 @@
 #include "cleaners/drive/AutorunCleaner.h"
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/DisguisedCleaner.h"
 #include "cleaners/drive/FileChecker.h"
@@ -8,7 +7,7 @@
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
 #include "disposal/Safeguards.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/AsciiCase.h"
 #include "util/WinHandle.h"
 
@@ -98,7 +97,7 @@ void AutorunCleaner::HandleRecycled(const std::wstring& path) {
     const FileDigests digests = DigestsOfFile(m_scan.Changes().ReadablePath(path).c_str());
     m_scan.AddFilesExamined();
     m_scan.AddThreatsFound();
-    if (ReadOnlyScan) return;
+    if (m_scan.ReadOnlyScan) return;
     RemoveFoundFile(m_scan, m_log, path, digests.md5, digests.crc, kThreatAutorun);
 }
 

@@ -14,7 +14,7 @@ class Effects;
 class DisguisedCleaner;
 class FileChecker;
 class FileDisposer;
-class ScanController;
+class ScanContext;
 class TrustVerifier;
 class VLogger;
 
@@ -31,7 +31,7 @@ bool ReadAutorunValue(const wchar_t* section, const wchar_t* key, const std::wst
 
 class AutorunCleaner {
 public:
-    AutorunCleaner(ScanController& scan, VLogger& log, FileDisposer& disposer, FileChecker& checker,
+    AutorunCleaner(ScanContext& scan, VLogger& log, FileDisposer& disposer, FileChecker& checker,
                    DisguisedCleaner& disguised, TrustVerifier& trust, SystemFileGuard& guard)
         : m_scan(scan), m_log(log), m_disposer(disposer), m_checker(checker), m_disguised(disguised),
           m_trust(trust), m_guard(guard) {}
@@ -46,7 +46,7 @@ public:
 private:
     void HandleRecycled(const std::wstring& path);
 
-    ScanController& m_scan;
+    ScanContext& m_scan;
     VLogger& m_log;
     FileDisposer& m_disposer;
     FileChecker& m_checker;

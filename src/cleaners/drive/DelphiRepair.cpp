@@ -2,13 +2,12 @@
 
 #include <vector>
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/ContentDetectors.h"
 #include "disposal/DigestFile.h"
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/AnsiText.h"
 #include "util/WinHandle.h"
 
@@ -96,6 +95,6 @@ void DelphiRepair::CheckDelphiInstallations() {
         if (::RegQueryValueExW(key.Get(), L"RootDir", nullptr, nullptr, reinterpret_cast<BYTE*>(root), &size) !=
             ERROR_SUCCESS)
             continue;
-        DelphiInfectorState = RepairDelphiLibrary(root);
+        m_scan.DelphiInfectorState = RepairDelphiLibrary(root);
     }
 }

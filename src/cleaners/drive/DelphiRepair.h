@@ -9,14 +9,14 @@
 
 class Effects;
 class FileDisposer;
-class ScanController;
+class ScanContext;
 
 class DelphiRepair {
 public:
-    DelphiRepair(FileDisposer& disposer, ScanController& scan, Prompter& prompter, ProgramLauncher& launcher)
+    DelphiRepair(FileDisposer& disposer, ScanContext& scan, Prompter& prompter, ProgramLauncher& launcher)
         : m_disposer(disposer), m_scan(scan), m_prompter(prompter), m_launcher(launcher) {}
 
-    // Delphi 4.0 to 7.0 in order; DelphiInfectorState takes the result of the last installation examined.
+    // Delphi 4.0 to 7.0 in order; the scan's DelphiInfectorState takes the result of the last installation examined.
     void CheckDelphiInstallations();
     // 1 the unit is clean, 2 it was repaired, 0 it is infected and could not be repaired now.
     int RepairDelphiLibrary(std::wstring root);
@@ -26,7 +26,7 @@ private:
     bool ReplaceUnit(const std::wstring& unit, const std::wstring& with);
 
     FileDisposer& m_disposer;
-    ScanController& m_scan;
+    ScanContext& m_scan;
     Prompter& m_prompter;
     ProgramLauncher& m_launcher;
 };

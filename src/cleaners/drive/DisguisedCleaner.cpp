@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/ArchiveInfector.h"
 #include "cleaners/drive/ContentDetectors.h"
@@ -19,7 +18,7 @@
 #include "disposal/ImagePath.h"
 #include "disposal/ProcessTermination.h"
 #include "disposal/Safeguards.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/AsciiCase.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
@@ -84,7 +83,7 @@ bool ReadShortcut(const std::wstring& lnkPath, std::wstring& target, std::wstrin
 }
 }  // namespace
 
-DisguisedCleaner::DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
+DisguisedCleaner::DisguisedCleaner(ScanContext& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
                                    VolumeLayoutSource& volumes)
     : m_scan(scan), m_log(log), m_trust(trust), m_guard(guard), m_volumes(volumes) {}
 
@@ -140,7 +139,7 @@ HRESULT DisguisedCleaner::CheckCompanionExe(std::wstring& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kNothingToDo;
     if (m_trust.Verify(fx.ReadablePath(path).c_str()) == 0) return E_FAIL;
     int expected = 0;
-    ThreatFollowUpState.compare_exchange_strong(expected, 1);
+    m_scan.ThreatFollowUpState.compare_exchange_strong(expected, 1);
     DisposeDisguised(path, kThreatFolderCompanion);
     return kCompanionDisposed;
 }
@@ -160,7 +159,7 @@ HRESULT DisguisedCleaner::CheckShortcutCompanion(const std::wstring& lnkPath) {
             const FileDigests worm = DigestsOfFile(fx.ReadablePath(target).c_str());
             if (DisposeDisguised(target, kThreatScript, worm)) CleanShortcutWormResidue(target, worm.md5);
         }
-        ScriptInfectorSeen = 1;
+        m_scan.ScriptInfectorSeen = 1;
     }
     return kCompanionDisposed;
 }

@@ -9,7 +9,7 @@
 
 struct FileDigests;
 class ReadFileContent;
-class ScanController;
+class ScanContext;
 class SystemFileGuard;
 class TrustVerifier;
 class VLogger;
@@ -24,7 +24,7 @@ constexpr std::size_t kCompanionPathChars = 512;
 
 class DisguisedCleaner {
 public:
-    DisguisedCleaner(ScanController& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
+    DisguisedCleaner(ScanContext& scan, VLogger& log, TrustVerifier& trust, SystemFileGuard& guard,
                      VolumeLayoutSource& volumes);
 
     // The worm files inside any folder: "usp10.dll", "ws2help.dll" and a "Desktop.ini" aimed at
@@ -58,7 +58,7 @@ public:
     HRESULT CleanShortcutWormResidue(const std::wstring& target, const std::wstring& wormMd5);
 
 private:
-    ScanController& m_scan;
+    ScanContext& m_scan;
     VLogger& m_log;
     TrustVerifier& m_trust;
     SystemFileGuard& m_guard;

@@ -5,7 +5,6 @@
 
 #include <dll.hpp>
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/ArchiveInfector.h"
 #include "cleaners/drive/ArchiveSupport.h"
@@ -13,7 +12,7 @@
 #include "disposal/FindingRecord.h"
 #include "disposal/ImagePath.h"
 #include "disposal/PeResources.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/WinHandle.h"
 
 namespace {
@@ -75,7 +74,7 @@ private:
 };
 }  // namespace
 
-DocumentRestore::DocumentRestore(ScanController& scan, VLogger& log)
+DocumentRestore::DocumentRestore(ScanContext& scan, VLogger& log)
     : DocumentRestore(scan, log, SharedArchiveSupport()) {}
 
 bool DocumentRestore::Repair(const wchar_t* path, int variant) {
@@ -116,7 +115,7 @@ bool DocumentRestore::RestoreDocResource(const wchar_t* path) {
     if (!fx.WriteNewFile(target, document, documentSize)) return false;
     m_scan.AddRepaired();
     RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatFixedPath);
-    ExeInfectorRepairReported = 1;
+    m_scan.ExeInfectorRepairReported = 1;
     return true;
 }
 
@@ -174,7 +173,7 @@ bool DocumentRestore::ExtractDocumentFromArchive(const wchar_t* path, int depth)
         fx.SetAttributes(target, FILE_ATTRIBUTE_NORMAL);
         m_scan.AddRepaired();
         RecordFinding(m_log, nullptr, 0, target.c_str(), kOutcomeRepaired, kThreatCrc);
-        ArchiveInfectorRepairReported = 1;
+        m_scan.ArchiveInfectorRepairReported = 1;
         return true;
     }
     return false;

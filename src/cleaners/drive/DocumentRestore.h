@@ -6,7 +6,7 @@
 
 class ArchiveSupport;
 class Effects;
-class ScanController;
+class ScanContext;
 class VLogger;
 
 // The path with its file name replaced by UniqueName(name, tick count, extension) when something exists there.
@@ -14,8 +14,8 @@ bool MakeUniqueName(Effects& fx, std::wstring& path, const wchar_t* extension);
 
 class DocumentRestore {
 public:
-    DocumentRestore(ScanController& scan, VLogger& log);
-    DocumentRestore(ScanController& scan, VLogger& log, const ArchiveSupport& archive)
+    DocumentRestore(ScanContext& scan, VLogger& log);
+    DocumentRestore(ScanContext& scan, VLogger& log, const ArchiveSupport& archive)
         : m_scan(scan), m_log(log), m_archive(archive) {}
 
     // Variant 1 or 2 for the executable at `path`; true when a document was written back.
@@ -31,7 +31,7 @@ public:
     bool ExtractDocumentFromArchive(const wchar_t* path, int depth = 1);
 
 private:
-    ScanController& m_scan;
+    ScanContext& m_scan;
     VLogger& m_log;
     const ArchiveSupport& m_archive;
 };

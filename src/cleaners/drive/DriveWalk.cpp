@@ -1,13 +1,12 @@
 #include "cleaners/drive/DriveWalk.h"
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/DisguisedCleaner.h"
 #include "cleaners/drive/FileCheckRules.h"
 #include "cleaners/drive/FileChecker.h"
 #include "disposal/FileDisposal.h"
 #include "disposal/FindingRecord.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/AsciiCase.h"
 #include "util/ModuleResource.h"
 #include "util/PathMacroExpand.h"
@@ -27,7 +26,7 @@ std::wstring FromSystemCodePage(const std::string& text) {
 }
 }  // namespace
 
-DriveWalker::DriveWalker(ScanController& scan, FileChecker& checker, DisguisedCleaner& disguised)
+DriveWalker::DriveWalker(ScanContext& scan, FileChecker& checker, DisguisedCleaner& disguised)
     : m_scan(scan), m_checker(checker), m_disguised(disguised), m_backupFolder(ProgramFolder() + L"\\BackFiles") {
     ::CharLowerBuffW(&m_backupFolder[0], DWORD(m_backupFolder.size()));
 }
@@ -60,7 +59,7 @@ HRESULT DriveWalker::WalkListed(const std::wstring& dir, UINT driveType, const F
         explicit Level(int& d) : depth(d) { ++depth; }
         ~Level() { --depth; }
     } level(m_depth);
-    SetScanFolder(dir);
+    m_scan.SetScanFolder(dir);
     if (!listing.started) return E_FAIL;
     for (const auto& entry : listing.entries)
         if (m_scan.IsStopRequested() || !VisitEntry(dir, entry, driveType)) return E_FAIL;

@@ -12,11 +12,11 @@
 class DisguisedCleaner;
 class FileChecker;
 class FileDisposer;
-class ScanController;
+class ScanContext;
 
 class DriveWalker {
 public:
-    DriveWalker(ScanController& scan, FileChecker& checker, DisguisedCleaner& disguised);
+    DriveWalker(ScanContext& scan, FileChecker& checker, DisguisedCleaner& disguised);
     // Each drive in order; E_FAIL for an empty list, or the negative result of a walk that a stop ended.
     HRESULT FullWalk(const std::vector<DriveEntry>& drives);
     // `dir` ends in "\". S_OK when every entry was taken, E_FAIL when stopped or the search failed.
@@ -28,7 +28,7 @@ private:
     // False when a stop ended the walk of a sub-folder.
     bool VisitEntry(const std::wstring& dir, const FolderEntry& found, UINT driveType);
 
-    ScanController& m_scan;
+    ScanContext& m_scan;
     FileChecker& m_checker;
     DisguisedCleaner& m_disguised;
     std::wstring m_backupFolder;  // lower-case, as the walk compares its paths
@@ -37,7 +37,7 @@ private:
 
 class FixedPathSweeper {
 public:
-    FixedPathSweeper(ScanController& scan, FileDisposer& disposer) : m_scan(scan), m_disposer(disposer) {}
+    FixedPathSweeper(ScanContext& scan, FileDisposer& disposer) : m_scan(scan), m_disposer(disposer) {}
     // Resource "TEXTTYPE" 216 decoded, macros expanded, absolute paths kept. S_OK when any entry was kept.
     HRESULT LoadFixedPaths();
     // The same from hexadecimal text, for other sources of the list.
@@ -49,7 +49,7 @@ public:
 private:
     void SweepEntry(const std::wstring& entry);
 
-    ScanController& m_scan;
+    ScanContext& m_scan;
     FileDisposer& m_disposer;
     std::vector<std::wstring> m_fixedPaths;
 };

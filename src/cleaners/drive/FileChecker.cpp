@@ -3,7 +3,6 @@
 #include <new>
 #include <vector>
 
-#include "app/Globals.h"
 #include "cleaners/drive/ArchiveInfector.h"
 #include "cleaners/drive/ArchiveSupport.h"
 #include "cleaners/drive/ContentDetectors.h"
@@ -19,7 +18,7 @@
 #include "disposal/PeImage.h"
 #include "disposal/PeResources.h"
 #include "disposal/ProcessTermination.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 
 namespace {
 constexpr std::uint32_t kMd5Limit = 0x500000;
@@ -28,7 +27,7 @@ constexpr std::uint32_t kMd5Limit = 0x500000;
 HRESULT FileChecker::Init() {
     const VResult crcs = m_crcs.LoadCrcList();
     LoadShippedIconTable(m_icons);
-    if (LoadArchiveSupport()) ArchiveHelperReady = 1;
+    m_archiveReady = LoadArchiveSupport();
     return crcs == kResultOk ? S_OK : E_FAIL;
 }
 
@@ -67,7 +66,7 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
     const std::size_t size = content.size;
     content = FileContentHandle();  // closed: the file may be deleted below
     m_scan.AddFilesExamined();
-    AddScanBytes(size);
+    m_scan.AddScanBytes(size);
 
     std::uint32_t crc = 0;
     std::wstring md5Text;
@@ -88,11 +87,11 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
         threatType = kThreatMd5;
     } else if (executable) {
         if (IsDelphiInfector(data, size)) {
-            DelphiInfectorState = 2;
+            m_scan.DelphiInfectorState = 2;
             threatType = kThreatDelphi;
         } else if (IsDllImage(data, size)) {
             return result;
-        } else if (ArchiveHelperReady && HasRarMarker(data, size)) {
+        } else if (m_archiveReady && HasRarMarker(data, size)) {
             if (!IsScriptDropper(data, size)) return result;
             m_documents.Repair(path.c_str(), 2);
             threatType = kThreatArchiveInfector;
@@ -110,19 +109,19 @@ HRESULT FileChecker::CheckFile(const std::wstring& path) {
             return result;
         }
     } else if (IsVbsInfector(data, size)) {
-        ScriptInfectorSeen = 1;
+        m_scan.ScriptInfectorSeen = 1;
         threatType = kThreatScript;
     } else if (IsScriptDropper(data, size)) {
         threatType = kThreatArchiveInfector;
     } else {
         // False means a media file was repaired: only then the media notice.
-        if (!m_media.RepairMediaFile(path.c_str())) MediaRepairReported = 1;
+        if (!m_media.RepairMediaFile(path.c_str())) m_scan.MediaRepairReported = 1;
         return S_OK;
     }
 
     m_scan.AddThreatsFound();
     if (executable) TerminateByPath(m_scan.Changes(), path.c_str());
-    if (ReadOnlyScan) return result;
+    if (m_scan.ReadOnlyScan) return result;
     RemoveFoundFile(m_scan, m_log, path, md5Text, crc, threatType, !IsOwnProductPath(path));
     return result;
 }

@@ -12,32 +12,34 @@
 class CrcBlacklist;
 class DocumentRestore;
 class MediaRepair;
-class ScanController;
+class ScanContext;
 class VLogger;
 class VolumeLayoutSource;
 
 class FileChecker {
 public:
-    FileChecker(ScanController& scan, VLogger& log, CrcBlacklist& crcs, DocumentRestore& documents,
+    FileChecker(ScanContext& scan, VLogger& log, CrcBlacklist& crcs, DocumentRestore& documents,
                 MediaRepair& media, VolumeLayoutSource& volumes)
         : m_scan(scan), m_log(log), m_crcs(crcs), m_documents(documents), m_media(media), m_volumes(volumes),
           m_md5Listed(&IsBlacklistedMd5) {}
 
-    // The CRC-32 blacklist, the icon table and the archive library; sets ArchiveHelperReady when the library
-    // is bound. The blacklist's result.
+    // The CRC-32 blacklist, the icon table and the archive library (ArchiveReady when it is bound). The
+    // blacklist's result.
     HRESULT Init();
     void Release();
     // S_OK for an examined file found clean, E_FAIL otherwise (threats included): informational only.
     HRESULT CheckFile(const std::wstring& path);
     // Whether the last CheckFile found a folder or document icon on a program not exempt from that test.
     bool IconMatched() const { return m_iconMatched; }
+    bool ArchiveReady() const { return m_archiveReady; }
     // The MD5 list: the shipped one unless replaced (tests list digests of files they make).
     void SetMd5Rule(bool (*listed)(const wchar_t* md5Text)) { m_md5Listed = listed; }
 
 private:
     bool IconStep(const std::wstring& path, const std::uint8_t* image, std::size_t size);
 
-    ScanController& m_scan;
+    bool m_archiveReady = false;
+    ScanContext& m_scan;
     VLogger& m_log;
     CrcBlacklist& m_crcs;
     DocumentRestore& m_documents;

@@ -5,11 +5,10 @@
 
 #include <vector>
 
-#include "app/Globals.h"
 #include "engine/Effects.h"
 #include "cleaners/drive/MediaFiles.h"
 #include "disposal/FindingRecord.h"
-#include "scan/ScanController.h"
+#include "engine/ScanContext.h"
 #include "util/WinHandle.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 class Effects;
-class ScanController;
+class ScanContext;
 class VLogger;
 
 // The Windows Media Format editor, behind a seam: Wine does not implement it, and a Windows without the
@@ -26,14 +26,14 @@ MediaEditor& WindowsMediaEditor();
 
 class MediaRepair {
 public:
-    MediaRepair(MediaEditor& editor, ScanController& scan, VLogger& log) : m_editor(editor), m_scan(scan), m_log(log) {}
+    MediaRepair(MediaEditor& editor, ScanContext& scan, VLogger& log) : m_editor(editor), m_scan(scan), m_log(log) {}
     // True when nothing was repaired (files without a media extension included, so that only a real repair
     // raises the media notice); false when the file was repaired.
     bool RepairMediaFile(const wchar_t* path);
 
 private:
     MediaEditor& m_editor;
-    ScanController& m_scan;
+    ScanContext& m_scan;
     VLogger& m_log;
 };
 

@@ -1,10 +1,9 @@
-#include "cleaners/system/BootCleanDriver.h"
+#include "engine/BootCleanDriver.h"
 
 #include <atomic>
 #include <vector>
 
-#include "app/Globals.h"
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 #include "util/ModuleResource.h"
 #include "util/ProgramPath.h"
 #include "util/Wow64.h"

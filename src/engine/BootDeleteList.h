@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cleaners/system/BootDeleteFormat.h"
+#include "engine/BootDeleteFormat.h"
 
 struct BootDeleteList {
     std::array<std::uint8_t, BOOT_LIST_HEADER_SIZE> header{};  // kept as read, apart from the count

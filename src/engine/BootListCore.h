@@ -9,7 +9,7 @@
 #ifndef VELUDISK_BOOT_LIST_CORE_H
 #define VELUDISK_BOOT_LIST_CORE_H
 
-#include "cleaners/system/BootDeleteFormat.h"
+#include "engine/BootDeleteFormat.h"
 
 #ifdef __cplusplus
 extern "C" {

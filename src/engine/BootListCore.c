@@ -1,4 +1,4 @@
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootListCore.h"
 
 static BlU32 Le32(const BlByte* p) { return (BlU32)p[0] | (BlU32)p[1] << 8 | (BlU32)p[2] << 16 | (BlU32)p[3] << 24; }
 

@@ -1,10 +1,10 @@
-#include "cleaners/system/BootDeleteList.h"
+#include "engine/BootDeleteList.h"
 
 #include <cstring>
 #include <cwchar>
 
 #include "util/AsciiCase.h"
-#include "cleaners/system/BootListCore.h"
+#include "engine/BootListCore.h"
 
 namespace {
 

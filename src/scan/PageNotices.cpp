@@ -1,0 +1,3 @@
+#include "scan/PageNotices.h"
+
+PageNotices g_Notices;
