@@ -6,7 +6,7 @@
 
 #include "engine/Effects.h"
 #include "disposal/ImagePath.h"
-#include "disposal/Privilege.h"
+#include "util/Privilege.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
 
@@ -20,8 +20,6 @@ std::wstring FirstModulePath(DWORD pid) {
 
 namespace {
 
-constexpr ULONG_PTR kTearDownEnd = 0x7FFFE000;
-constexpr ULONG_PTR kPageSize = 4096;
 constexpr DWORD kStaleAfterMs = 1000;
 
 template <typename Visit>
@@ -32,23 +30,6 @@ void ForEachProcess(Visit visit) {
     entry.dwSize = sizeof entry;
     for (BOOL ok = ::Process32FirstW(snapshot.Get(), &entry); ok; ok = ::Process32NextW(snapshot.Get(), &entry))
         if (visit(entry)) return;
-}
-
-// Frees the memory of a process that would not end, until it dies. A release needs an allocation's base, so
-// the regions are walked one allocation at a time rather than asked about at every page.
-void TearDown(HANDLE process) {
-    for (ULONG_PTR address = 0; address <= kTearDownEnd;) {
-        DWORD code = 0;
-        if (!::GetExitCodeProcess(process, &code) || code != STILL_ACTIVE) return;
-        MEMORY_BASIC_INFORMATION region = {};
-        if (::VirtualQueryEx(process, reinterpret_cast<void*>(address), &region, sizeof region) != sizeof region) return;
-        const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(region.BaseAddress);
-        if (region.State != MEM_FREE && region.AllocationBase == region.BaseAddress)
-            ::VirtualFreeEx(process, region.BaseAddress, 0, MEM_RELEASE);
-        const ULONG_PTR next = base + (region.RegionSize ? region.RegionSize : kPageSize);
-        if (next <= address) return;  // wrapped past the end of the address space
-        address = next;
-    }
 }
 
 }  // namespace
@@ -100,13 +81,6 @@ bool TerminateByPath(Effects& fx, const wchar_t* pathOrName) {
         KernelHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, still));
         if (process) fx.EndProcess(process.Get(), still, pathOrName);
     }
-    return true;
-}
-
-bool EndProcessNow(HANDLE process) {
-    if (!::TerminateProcess(process, 0)) return false;
-    // Let it go before a snapshot looks again; one that will not end is torn down.
-    if (::WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) TearDown(process);
     return true;
 }
 

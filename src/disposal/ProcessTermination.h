@@ -18,8 +18,6 @@ DWORD FindProcessByPath(const wchar_t* fullPath);
 // bare name ends the first process of that name. True when a process was found.
 bool TerminateByPath(Effects& fx, const wchar_t* pathOrName);
 HRESULT TerminateByPattern(Effects& fx, const wchar_t* format, const wchar_t* arg);
-// Ends the process, tearing it down when it will not end within a second; for the live binding.
-bool EndProcessNow(HANDLE process);
 
 // The image paths of the running processes, refreshed at most once a second, with system processes that
 // are never ended.

@@ -6,7 +6,6 @@
 #include "engine/BootDeleteList.h"
 #include "disposal/DigestFile.h"
 #include "disposal/ImagePath.h"
-#include "disposal/ProcessTermination.h"
 #include "engine/RestartLists.h"
 #include "util/ProgramPath.h"
 #include "util/Wow64.h"
@@ -22,6 +21,37 @@ std::wstring Lowered(std::wstring s) {
 }
 
 std::wstring Md5Of(const std::wstring& path) { return DigestsOfFile(path.c_str()).md5; }
+
+constexpr ULONG_PTR kTearDownEnd = 0x7FFFE000;
+constexpr ULONG_PTR kPageSize = 4096;
+
+// Frees the memory of a process that would not end, until it dies. A release needs an allocation's base, so
+// the regions are walked one allocation at a time rather than asked about at every page.
+void TearDown(HANDLE process) {
+    for (ULONG_PTR address = 0; address <= kTearDownEnd;) {
+        DWORD code = 0;
+        if (!::GetExitCodeProcess(process, &code) || code != STILL_ACTIVE) return;
+        MEMORY_BASIC_INFORMATION region = {};
+        if (::VirtualQueryEx(process, reinterpret_cast<void*>(address), &region, sizeof region) != sizeof region) return;
+        const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(region.BaseAddress);
+        if (region.State != MEM_FREE && region.AllocationBase == region.BaseAddress)
+            ::VirtualFreeEx(process, region.BaseAddress, 0, MEM_RELEASE);
+        const ULONG_PTR next = base + (region.RegionSize ? region.RegionSize : kPageSize);
+        if (next <= address) return;  // wrapped past the end of the address space
+        address = next;
+    }
+}
+
+
+// Ends the process; one that will not end within a second is torn down.
+bool EndProcessNow(HANDLE process) {
+    if (!::TerminateProcess(process, 0)) return false;
+    // Let it go before a snapshot looks again; one that will not end is torn down.
+    if (::WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) TearDown(process);
+    return true;
+}
+
+
 
 // "20261211-134502": the session's start, local time; a second session within the second takes "-2", "-3".
 std::wstring StartStamp() {

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "disposal/Privilege.h"
+#include "util/Privilege.h"
 #include "util/Seams.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "disposal/Privilege.h"
+#include "util/Privilege.h"
 
 #include "util/WinHandle.h"
 
