@@ -86,6 +86,12 @@ constexpr char kEndProcess[] = "end-process";          // process id, image
 constexpr char kRunProgram[] = "run-program";          // command line
 }  // namespace journal
 
+// The fields as the journal keeps them: a file named through a WoW64 alias ("Sysnative", or "system32" under
+// redirection) is named where it really is, as the findings name it.
+std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields);
+// The name by which this program reaches a path the journal names (back through "Sysnative" under WoW64).
+std::wstring Reachable(const std::wstring& journaledPath);
+
 // "HKLM", "HKCU", "HKCR", "HKU" in the journal.
 std::wstring RootName(HKEY root);
 HKEY RootNamed(const std::wstring& name);

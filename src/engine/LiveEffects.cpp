@@ -64,6 +64,19 @@ std::wstring StartStamp() {
 
 }  // namespace
 
+std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields) {
+    const std::string k = kind;
+    const bool files = k != journal::kSetValue && k != journal::kDeleteKey && k != journal::kEndProcess &&
+                       k != journal::kRunProgram;
+    if (files && !fields.empty()) fields[0] = NativeSystemPath(fields[0]);
+    if (k == journal::kMove && fields.size() > 1) fields[1] = NativeSystemPath(fields[1]);
+    return fields;
+}
+
+std::wstring Reachable(const std::wstring& journaledPath) {
+    return RunningUnderWow64() ? Wow64AliasOfNative(journaledPath) : journaledPath;
+}
+
 std::wstring SessionsFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
 
 std::wstring RootName(HKEY root) {
@@ -144,7 +157,7 @@ std::vector<JournalEntry> LiveEffects::Entries() const {
 }
 
 void LiveEffects::Record(const char* kind, std::vector<std::wstring> fields) {
-    m_journal.Append(JournalEntry{kind, std::move(fields)});
+    m_journal.Append(JournalEntry{kind, AsJournaled(kind, std::move(fields))});
 }
 
 DWORD LiveEffects::Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }

@@ -5,6 +5,7 @@
 #include "engine/BootCleanDriver.h"
 #include "disposal/ImagePath.h"
 #include "util/WinHandle.h"
+#include "util/Wow64.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ bool MatchesPattern(const std::wstring& name, const wchar_t* pattern) {
 }  // namespace
 
 void PlanEffects::Record(const char* kind, std::vector<std::wstring> fields) {
-    m_entries.push_back(JournalEntry{kind, std::move(fields)});
+    m_entries.push_back(JournalEntry{kind, AsJournaled(kind, std::move(fields))});
 }
 
 std::vector<JournalEntry> PlanEffects::Entries() const {
@@ -153,7 +154,7 @@ bool PlanEffects::DeleteAtBoot(const std::wstring& path) {
 void PlanEffects::ForgetRestartDeletion(const std::wstring& path) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     // Only what this plan listed would be taken off again.
-    const std::wstring key = Key(path);
+    const std::wstring key = Key(NativeSystemPath(path));
     for (const auto& e : m_entries)
         if ((e.kind == journal::kDeleteAtRestart || e.kind == journal::kDeleteAtBoot) && !e.fields.empty() &&
             Key(e.fields[0]) == key) {

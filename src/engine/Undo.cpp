@@ -65,7 +65,11 @@ public:
         UndoStep step;
         step.entry = e;
         step.path = e.fields.empty() ? std::wstring() : e.fields[0];
-        const auto& f = e.fields;
+        // Files are named where they really are; under WoW64 the real system folder is reached as "Sysnative".
+        std::vector<std::wstring> f = e.fields;
+        const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteKey;
+        if (!registry && !f.empty()) f[0] = Reachable(f[0]);
+        if (e.kind == journal::kMove && f.size() > 1) f[1] = Reachable(f[1]);
         const std::string& k = e.kind;
         if (k == journal::kDeleteFile && f.size() >= 3) {
             std::uint32_t attributes = 0;

@@ -1,43 +1,21 @@
 #include "scan/ProgramScanSteps.h"
 
-#include "cleaners/drive/AutorunCleaner.h"
-#include "cleaners/drive/DisguisedCleaner.h"
-#include "cleaners/drive/DocumentRestore.h"
-#include "cleaners/drive/DriveWalk.h"
-#include "cleaners/drive/FileChecker.h"
-#include "cleaners/drive/FileContent.h"
-#include "cleaners/drive/MediaRepair.h"
-#include "disposal/CrcBlacklist.h"
-#include "disposal/FileDisposal.h"
-#include "disposal/Safeguards.h"
 #include "log/VLogger.h"
-#include "scan/ProcessFolderScan.h"
+#include "scan/DriveEngine.h"
 #include "scan/ScanController.h"
 
-// Everything the drive steps share, bound to one controller and the process-wide log.
-struct ProgramScanSteps::Cleaners {
-    explicit Cleaners(ScanController& scan)
-        : disposer(scan, crcs, g_Logger),
-          documents(scan, g_Logger),
-          media(WindowsMediaEditor(), scan, g_Logger),
-          checker(scan, g_Logger, crcs, documents, media, volumes),
-          disguised(scan, g_Logger, RealTrustVerifier(), RealSystemFileGuard(), volumes),
-          walker(scan, checker, disguised),
-          sweeper(scan, disposer),
-          autorun(scan, g_Logger, disposer, checker, disguised, RealTrustVerifier(), RealSystemFileGuard()),
-          processes(scan, checker, RealRunningPrograms()) {}
+namespace {
+// Made before the engine that refers to it.
+struct CrcListHolder {
+    CrcBlacklist crcList;
+};
+}  // namespace
 
-    CrcBlacklist crcs;
-    SystemVolumeLayout volumes;
-    FileDisposer disposer;
-    DocumentRestore documents;
-    MediaRepair media;
-    FileChecker checker;
-    DisguisedCleaner disguised;
-    DriveWalker walker;
-    FixedPathSweeper sweeper;
-    AutorunCleaner autorun;
-    ProcessFolderScan processes;
+// The engine bound to one controller, the process-wide log and the real seams.
+struct ProgramScanSteps::Cleaners : CrcListHolder, DriveEngine {
+    explicit Cleaners(ScanController& scan)
+        : DriveEngine(scan, g_Logger, crcList, RealTrustVerifier(), RealSystemFileGuard(), WindowsMediaEditor(),
+                      RealRunningPrograms()) {}
 };
 
 ProgramScanSteps::ProgramScanSteps() = default;

@@ -1,23 +1,19 @@
 #pragma once
-// The drive cleaners wired as the program wires them, on a CleanerHarness: the per-file check with its
+// The drive cleaners wired by the program's own engine builder, on a CleanerHarness: the per-file check with its
 // document and media repairs (no media runtime), the disguised-executable cleaner (a listed trust double) and
 // the drive walk.
 #include "CleanerHarness.h"
-#include "cleaners/drive/DisguisedCleaner.h"
-#include "cleaners/drive/DocumentRestore.h"
-#include "cleaners/drive/DriveWalk.h"
-#include "cleaners/drive/FileChecker.h"
-#include "cleaners/drive/FileContent.h"
-#include "cleaners/drive/MediaRepair.h"
+#include "scan/DriveEngine.h"
 
 struct DriveCleaners : CleanerHarness {
     ListedTrust trust;
     ListedGuard guard;
-    SystemVolumeLayout volumes;
     NoMediaRuntime noMedia;
-    DocumentRestore documents{controller, *log};
-    MediaRepair media{noMedia, controller, *log};
-    FileChecker checker{controller, *log, crcs, documents, media, volumes};
-    DisguisedCleaner disguised{controller, *log, trust, guard, volumes};
-    DriveWalker walker{controller, checker, disguised};
+    DriveEngine engine{controller, *log, crcs, trust, guard, noMedia, RealRunningPrograms()};
+    DocumentRestore& documents = engine.documents;
+    MediaRepair& media = engine.media;
+    FileChecker& checker = engine.checker;
+    DisguisedCleaner& disguised = engine.disguised;
+    DriveWalker& walker = engine.walker;
+    SystemVolumeLayout& volumes = engine.volumes;
 };
