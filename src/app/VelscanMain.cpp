@@ -28,24 +28,15 @@ namespace {
 constexpr char kBuild[] = "Veludisk velscan 1.0 (" __DATE__ ")";
 constexpr DWORD kProgressEveryMs = 250;
 
-// Taken before any other static initialiser: the log opens at start-up and moves the current directory to the
-// program's folder (so relative PATHs are resolved against this), and must not even create its file when
-// nothing may change.
-struct EarlyStart {
-    std::wstring directory;
-    EarlyStart() {
-        wchar_t buffer[MAX_PATH + 1] = {};
-        const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, buffer);
-        if (n && n <= MAX_PATH) directory.assign(buffer, n);
-        int argc = 0;
-        if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
-            for (int i = 1; i < argc; ++i)
-                if (std::wstring(argv[i]) == L"--report-only") SetLogWriting(false);
-            ::LocalFree(argv);
-        }
-    }
-};
-EarlyStart g_early __attribute__((init_priority(101)));
+// The folder velscan was started in, taken before the log is first used (which moves the current directory to
+// the program's folder): relative PATHs are resolved against it.
+std::wstring g_startDirectory;
+
+std::wstring CurrentDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, buffer);
+    return n && n <= MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+}
 
 // Text to a console in its own characters, to a file or pipe in the ANSI code page.
 void Print(DWORD which, const std::wstring& text) {
@@ -135,8 +126,8 @@ private:
 
 std::wstring Absolute(const std::wstring& path) {
     const bool absolute = (path.size() >= 2 && path[1] == L':') || (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
-    if (absolute || g_early.directory.empty()) return path;
-    std::wstring base = g_early.directory;
+    if (absolute || g_startDirectory.empty()) return path;
+    std::wstring base = g_startDirectory;
     if (base.back() != L'\\') base += L'\\';
     return base + path;
 }
@@ -356,6 +347,7 @@ int UndoCommand(const ScanOptions& options) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    g_startDirectory = CurrentDirectory();
     std::vector<std::wstring> args(argv + 1, argv + argc);
     ScanOptions options;
     std::wstring error;

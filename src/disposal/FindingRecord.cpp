@@ -26,5 +26,5 @@ HRESULT RecordFinding(VLogger& logger, const wchar_t* szMd5, DWORD crc, const wc
 
 HRESULT RecordFinding(const wchar_t* szMd5, DWORD crc, const wchar_t* path, const wchar_t* outcome,
                       DWORD threatType) {
-    return RecordFinding(g_Logger, szMd5, crc, path, outcome, threatType);
+    return RecordFinding(ProcessLogger(), szMd5, crc, path, outcome, threatType);
 }

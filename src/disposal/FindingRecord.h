@@ -30,7 +30,7 @@ enum ThreatType : DWORD {
     kThreatBootDropper = 22,
 };
 
-// Writes stamp ",," path ",," outcome ",," type ",," md5 ",," crc through g_Logger. E_FAIL, with nothing
+// Writes stamp ",," path ",," outcome ",," type ",," md5 ",," crc through the process's logger. E_FAIL, with nothing
 // written, for a null or empty path; a null md5 is written as eighteen zeros.
 HRESULT RecordFinding(const wchar_t* szMd5, DWORD crc, const wchar_t* path, const wchar_t* outcome,
                       DWORD threatType);

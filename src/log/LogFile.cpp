@@ -24,4 +24,4 @@ void CleanUpEmptyLog(VLogger& logger, const std::wstring& programFolder) {
     }
 }
 
-void CleanUpEmptyLog() { CleanUpEmptyLog(g_Logger, ProgramFolder()); }
+void CleanUpEmptyLog() { CleanUpEmptyLog(ProcessLogger(), ProgramFolder()); }

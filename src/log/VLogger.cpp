@@ -33,16 +33,18 @@ std::wstring ReadServiceFolder() {
     return buffer;
 }
 
-// The locale is set up before the logger opens its file, so wide text converts with the user's ANSI code
-// page, as in every other narrow conversion of the run-time library.
-struct LocaleSetup {
-    LocaleSetup() { std::setlocale(LC_CTYPE, ""); }
-} g_localeSetup;
-
 }  // namespace
 
 wchar_t g_szLogPath[MAX_PATH];
-VLogger g_Logger(L"\\Cleaner.log", true);
+
+VLogger& ProcessLogger() {
+    // Made at its first use, not at start-up: nothing runs before main. The locale is set first, so wide text
+    // converts with the user's ANSI code page, as in every other narrow conversion of the run-time library.
+    static const bool locale = std::setlocale(LC_CTYPE, "") != nullptr;
+    (void)locale;
+    static VLogger logger(L"\\Cleaner.log", true);
+    return logger;
+}
 
 std::wstring ResolveLogFolder() {
     std::wstring folder = ReadServiceFolder();

@@ -1,6 +1,6 @@
 #pragma once
 // The activity log "Cleaner.log": one line per finding, each line led by a date stamp, written in the ANSI code
-// page with CR LF line ends. One process-wide instance, g_Logger.
+// page with CR LF line ends. One process-wide instance, ProcessLogger().
 #include <windows.h>
 
 #include <string>
@@ -58,7 +58,9 @@ private:
     Win32Error m_openError;
 };
 
-extern VLogger g_Logger;
+// The process's logger, "Cleaner.log" in the companion service's folder or the program's, made at its first
+// use (which also makes that folder the current directory).
+VLogger& ProcessLogger();
 
 // The folder that holds the log: the companion security service's when it is registered, else the
 // program's. Empty when neither can be had.

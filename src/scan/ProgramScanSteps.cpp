@@ -14,7 +14,7 @@ struct CrcListHolder {
 // The engine bound to one controller, the process-wide log and the real seams.
 struct ProgramScanSteps::Cleaners : CrcListHolder, DriveEngine {
     explicit Cleaners(ScanController& scan)
-        : DriveEngine(scan, g_Logger, crcList, RealTrustVerifier(), RealSystemFileGuard(), WindowsMediaEditor(),
+        : DriveEngine(scan, ProcessLogger(), crcList, RealTrustVerifier(), RealSystemFileGuard(), WindowsMediaEditor(),
                       RealRunningPrograms()) {}
 };
 

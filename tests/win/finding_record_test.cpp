@@ -43,6 +43,7 @@ TEST(RecordFinding, RefusesAMissingPath) {
 }
 
 TEST(RecordFinding, ProcessLoggerWritesCleanerLogBesideTheProgram) {
+    ProcessLogger();  // made at its first use
     const std::string before = ReadText(g_szLogPath);
     ASSERT_EQ(S_OK, RecordFinding(nullptr, 7, L"U:\\probe.exe", kOutcomeDeleted, kThreatCrc));
     const std::string after = ReadText(g_szLogPath);

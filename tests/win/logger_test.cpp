@@ -160,7 +160,8 @@ TEST_F(CompanionService, OverlongValueFallsBackToTheProgramFolder) {
 TEST_F(CompanionService, WithoutServiceTheProgramFolderIsUsed) {
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
     EXPECT_EQ(ProgramFolder(), ResolveLogFolder());
-    // The process's own logger was made the same way at start-up.
+    // The process's own logger is made the same way, at its first use.
+    ProcessLogger();
     EXPECT_EQ(ProgramFolder() + L"\\Cleaner.log", std::wstring(g_szLogPath));
 }
 
