@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/BootDeleteList.h"
+#include "engine/Effects.h"
 #include "util/ModuleResource.h"
 #include "util/ProgramPath.h"
 #include "util/Wow64.h"
@@ -79,29 +80,21 @@ void BootCleanRegistrar::RemoveExtractedDriver() {
     m_extracted = false;
 }
 
-HRESULT BootCleanRegistrar::InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName,
+HRESULT BootCleanRegistrar::InstallBootCleanDriver(Effects& fx, const wchar_t* fileName, const wchar_t* serviceName,
                                                    const wchar_t* loadOrderGroup, DWORD startType) {
     if (!DriverCanLoad()) return E_FAIL;
     const std::wstring source = ProgramFolder() + L"\\" + fileName;
     const std::wstring target = SystemFolder() + L"\\Drivers\\" + fileName;
     ULONGLONG sourceVersion = 0, targetVersion = 0;
     if (!ReadFileVersion(source, sourceVersion)) return E_FAIL;
-    if (!ReadFileVersion(target, targetVersion) || targetVersion < sourceVersion) {
-        if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) return E_FAIL;
+    const bool present = ReadFileVersion(target, targetVersion);
+    if (!present || targetVersion < sourceVersion) {
+        const auto copy = [&](const std::wstring& to) { return ::CopyFileW(source.c_str(), to.c_str(), FALSE) != 0; };
+        // An older image is replaced with its bytes kept; a missing one is a new file.
+        const bool exists = fx.Attributes(target) != INVALID_FILE_ATTRIBUTES;
+        if (!(exists ? fx.EditFile(target, copy) : fx.ProduceFile(target, copy))) return E_FAIL;
     }
-    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return E_FAIL;
-    ServiceHandle service(::OpenServiceW(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
-    if (service) {
-        return ::ChangeServiceConfigW(service.Get(), SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL,
-                                      target.c_str(), loadOrderGroup, nullptr, nullptr, nullptr, nullptr, nullptr)
-                   ? S_OK
-                   : E_FAIL;
-    }
-    service.Reset(::CreateServiceW(manager.Get(), serviceName, serviceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                                   startType, SERVICE_ERROR_NORMAL, target.c_str(), loadOrderGroup, nullptr, nullptr,
-                                   nullptr, nullptr));
-    return service ? S_OK : E_FAIL;
+    return fx.ConfigureDriverService(serviceName, startType, target, loadOrderGroup) ? S_OK : E_FAIL;
 }
 
 // The driver is a 32-bit kernel image: 64-bit Windows cannot load it, so there it is never installed and
@@ -128,13 +121,13 @@ HRESULT BootCleanRegistrar::UnregisterBootDelete(const wchar_t* path) {
                : E_FAIL;
 }
 
-HRESULT BootCleanRegistrar::RegisterBootDelete(const wchar_t* path) {
+HRESULT BootCleanRegistrar::RegisterBootDelete(Effects& fx, const wchar_t* path) {
     if (!path || !*path || !DriverCanLoad()) return E_FAIL;
     // Installed and configured once for the program's run, not once for every file a scan lists: each
     // deletion makes a registrar of its own. A failed installation is tried again at the next file.
     static std::atomic<bool> installed{false};
     if (!installed.load()) {
-        if (FAILED(InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
+        if (FAILED(InstallBootCleanDriver(fx, L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START))) return E_FAIL;
         installed = true;
     }
     RegKey key;

@@ -7,6 +7,8 @@
 
 #include "util/WinHandle.h"
 
+class Effects;
+
 constexpr const wchar_t* kBootListRootedKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox";
 constexpr const wchar_t* kBootListValue = L"KelvarnFilePath";
 constexpr REGSAM kBootListAccess = 0x2001F;  // read, set value, create subkey
@@ -30,11 +32,12 @@ public:
     void RemoveExtractedDriver();
     // Copies the program folder's image over the system's when that is missing or older, then creates or
     // reconfigures the service.
-    HRESULT InstallBootCleanDriver(const wchar_t* fileName, const wchar_t* serviceName, const wchar_t* loadOrderGroup,
-                                   DWORD startType);
-    // Adds a file to the boot-time list (installing the driver first, once per registrar). S_OK when the path
-    // is listed afterwards.
-    HRESULT RegisterBootDelete(const wchar_t* path);
+    // Both through `fx`, so that a session's journal holds them and an undo takes them back.
+    HRESULT InstallBootCleanDriver(Effects& fx, const wchar_t* fileName, const wchar_t* serviceName,
+                                   const wchar_t* loadOrderGroup, DWORD startType);
+    // Adds a file to the boot-time list (installing the driver through `fx` first, once per run). S_OK when
+    // the path is listed afterwards.
+    HRESULT RegisterBootDelete(Effects& fx, const wchar_t* path);
 
     // Takes `path` off the boot-time deletion list (a file that a repair has just written back). S_OK when it
     // is on the list no more; a damaged list is left as it is (E_FAIL).

@@ -56,6 +56,9 @@ public:
                                   const void* data, DWORD size) = 0;
     // Deletes a key with everything below it; nothing there counts as done.
     virtual bool DeleteRegistryKey(HKEY root, const std::wstring& key) = 0;
+    // Creates a kernel-driver service, or changes an existing one to this start type, image and group.
+    virtual bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
+                                        const std::wstring& group) = 0;
     // Starts a program that changes files of its own (a compiler rebuilding a unit); `run` starts it.
     virtual bool RunProgram(const std::wstring& command, const std::function<bool()>& run) = 0;
     // Ends a running process (never restarted by an undo).
@@ -84,6 +87,8 @@ constexpr char kSetValue[] = "registry-set";           // root, key, name, old t
 constexpr char kDeleteKey[] = "registry-delete-key";   // root, key, saved copy
 constexpr char kEndProcess[] = "end-process";          // process id, image
 constexpr char kRunProgram[] = "run-program";          // command line
+constexpr char kCreateService[] = "service-create";    // name
+constexpr char kChangeService[] = "service-change";    // name, old start type, old image, old group, new start type
 }  // namespace journal
 
 // The fields as the journal keeps them: a file named through a WoW64 alias ("Sysnative", or "system32" under

@@ -67,7 +67,7 @@ std::wstring StartStamp() {
 std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields) {
     const std::string k = kind;
     const bool files = k != journal::kSetValue && k != journal::kDeleteKey && k != journal::kEndProcess &&
-                       k != journal::kRunProgram;
+                       k != journal::kRunProgram && k != journal::kCreateService && k != journal::kChangeService;
     if (files && !fields.empty()) fields[0] = NativeSystemPath(fields[0]);
     if (k == journal::kMove && fields.size() > 1) fields[1] = NativeSystemPath(fields[1]);
     return fields;
@@ -212,7 +212,7 @@ bool LiveEffects::DeleteAtBoot(const std::wstring& path) {
     if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     const std::wstring kept = KeepCopy(path);
     BootCleanRegistrar registrar;
-    if (registrar.RegisterBootDelete(path.c_str()) != S_OK) return false;
+    if (registrar.RegisterBootDelete(*this, path.c_str()) != S_OK) return false;
     Record(journal::kDeleteAtBoot, {path, kept});
     return true;
 }
@@ -436,5 +436,43 @@ bool LiveEffects::RunProgram(const std::wstring& command, const std::function<bo
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     if (!run()) return false;
     Record(journal::kRunProgram, {command});
+    return true;
+}
+
+bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std::wstring& group) {
+    DWORD needed = 0;
+    ::QueryServiceConfigW(service, nullptr, 0, &needed);
+    if (!needed) return false;
+    std::vector<BYTE> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service, config, needed, &needed)) return false;
+    start = config->dwStartType;
+    image = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+    group = config->lpLoadOrderGroup ? config->lpLoadOrderGroup : L"";
+    return true;
+}
+
+bool LiveEffects::ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
+                                         const std::wstring& group) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return false;
+    ServiceHandle service(::OpenServiceW(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+    if (service) {
+        DWORD oldStart = 0;
+        std::wstring oldImage, oldGroup;
+        if (!ReadServiceConfig(service.Get(), oldStart, oldImage, oldGroup)) return false;
+        if (oldStart == startType && lstrcmpiW(oldImage.c_str(), image.c_str()) == 0 && oldGroup == group) return true;
+        if (!::ChangeServiceConfigW(service.Get(), SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL, image.c_str(),
+                                    group.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr))
+            return false;
+        Record(journal::kChangeService, {name, HexField(oldStart), oldImage, oldGroup, HexField(startType)});
+        return true;
+    }
+    service.Reset(::CreateServiceW(manager.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                   startType, SERVICE_ERROR_NORMAL, image.c_str(), group.c_str(), nullptr, nullptr,
+                                   nullptr, nullptr));
+    if (!service) return false;
+    Record(journal::kCreateService, {name});
     return true;
 }

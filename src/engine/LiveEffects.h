@@ -63,6 +63,8 @@ public:
     bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
+    bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
+                                const std::wstring& group) override;
 
     std::vector<JournalEntry> Entries() const override;
 
@@ -77,6 +79,9 @@ private:
     std::map<std::wstring, std::wstring> m_kept;  // lower-case path -> kept copy, this session
     unsigned m_copies = 0;
 };
+
+// The start type, image and group of a service; false when they cannot be read.
+bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std::wstring& group);
 
 // The key `root\key` with its values and subkeys, as lines a SavedKey file holds; and back.
 bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines);

@@ -1,5 +1,7 @@
 #include "engine/PlanEffects.h"
 
+#include "engine/LiveEffects.h"
+
 #include <shlwapi.h>
 
 #include "engine/BootCleanDriver.h"
@@ -147,6 +149,13 @@ bool PlanEffects::DeleteAtRestart(const std::wstring& path) {
 bool PlanEffects::DeleteAtBoot(const std::wstring& path) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     if (!Resolve(path).exists || !BootCleanRegistrar::DriverCanLoad()) return false;
+    // The first boot-time deletion installs the driver: planned as the live run would make it.
+    if (!m_driverPlanned) {
+        m_driverPlanned = true;
+        if (FAILED(BootCleanRegistrar().InstallBootCleanDriver(*this, L"BC.sys", L"BC", L"Boot Bus Extender",
+                                                                SERVICE_BOOT_START)))
+            return false;
+    }
     Record(journal::kDeleteAtBoot, {path, std::wstring()});
     return true;
 }
@@ -324,5 +333,25 @@ bool PlanEffects::EndProcess(HANDLE, DWORD processId, const std::wstring& image)
 bool PlanEffects::RunProgram(const std::wstring& command, const std::function<bool()>&) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     Record(journal::kRunProgram, {command});
+    return true;
+}
+
+bool PlanEffects::ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
+                                         const std::wstring& group) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (const auto& e : m_entries)
+        if ((e.kind == journal::kCreateService || e.kind == journal::kChangeService) && !e.fields.empty() &&
+            e.fields[0] == name)
+            return true;
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(manager ? ::OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+    DWORD oldStart = 0;
+    std::wstring oldImage, oldGroup;
+    if (service) {
+        if (!ReadServiceConfig(service.Get(), oldStart, oldImage, oldGroup)) return false;
+        if (oldStart == startType && lstrcmpiW(oldImage.c_str(), image.c_str()) == 0 && oldGroup == group) return true;
+        Record(journal::kChangeService, {name, HexField(oldStart), oldImage, oldGroup, HexField(startType)});
+    } else
+        Record(journal::kCreateService, {name});
     return true;
 }

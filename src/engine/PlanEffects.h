@@ -31,6 +31,8 @@ public:
     bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
+    bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
+                                const std::wstring& group) override;
 
     std::vector<JournalEntry> Entries() const override;
 
@@ -55,4 +57,5 @@ private:
     mutable std::recursive_mutex m_lock;
     std::map<std::wstring, Node> m_nodes;  // lower-case path without a trailing "\" -> its planned state
     std::vector<JournalEntry> m_entries;
+    bool m_driverPlanned = false;
 };

@@ -67,7 +67,8 @@ public:
         step.path = e.fields.empty() ? std::wstring() : e.fields[0];
         // Files are named where they really are; under WoW64 the real system folder is reached as "Sysnative".
         std::vector<std::wstring> f = e.fields;
-        const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteKey;
+        const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteKey ||
+                              e.kind == journal::kCreateService || e.kind == journal::kChangeService;
         if (!registry && !f.empty()) f[0] = Reachable(f[0]);
         if (e.kind == journal::kMove && f.size() > 1) f[1] = Reachable(f[1]);
         const std::string& k = e.kind;
@@ -156,6 +157,27 @@ public:
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
+        } else if (k == journal::kCreateService && !f.empty()) {
+            ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+            ServiceHandle service(manager ? ::OpenServiceW(manager.Get(), f[0].c_str(), SERVICE_ALL_ACCESS) : nullptr);
+            if (!service)
+                step.result = UndoResult::NothingToDo;
+            else if (m_plan || ::DeleteService(service.Get()))
+                step.result = UndoResult::Restored;
+            else
+                Fail(step, L"\u65e0\u6cd5\u5220\u9664\u670d\u52a1");  // 无法删除服务
+        } else if (k == journal::kChangeService && f.size() >= 5) {
+            std::uint32_t start = 0;
+            ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+            ServiceHandle service(manager ? ::OpenServiceW(manager.Get(), f[0].c_str(), SERVICE_ALL_ACCESS) : nullptr);
+            if (!ParseHexField(f[1], start) || !service)
+                Fail(step, L"\u670d\u52a1\u5df2\u4e0d\u5b58\u5728");  // 服务已不存在
+            else if (m_plan || ::ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE,
+                                                      f[2].c_str(), f[3].c_str(), nullptr, nullptr, nullptr, nullptr,
+                                                      nullptr))
+                step.result = UndoResult::Restored;
+            else
+                Fail(step, L"\u65e0\u6cd5\u6539\u56de\u670d\u52a1\u8bbe\u7f6e");  // 无法改回服务设置
         } else if (k == journal::kEndProcess || k == journal::kRunProgram) {
             step.path = f.size() >= 2 ? f[1] : step.path;
             step.result = UndoResult::NotReversible;

@@ -8,6 +8,8 @@
 #include "util/ProgramPath.h"
 #include "util/FolderListing.h"
 #include "RestartLists.h"
+#include "engine/LiveEffects.h"
+#include "engine/Undo.h"
 #include "engine/BootListCore.h"
 
 namespace {
@@ -55,6 +57,7 @@ protected:
         RemoveBootCleanService();
     }
     BootCleanRegistrar registrar;
+    LiveEffects fx;
 };
 
 TEST_F(BootClean, ExtractsTheDriverImageBesideTheProgram) {
@@ -69,7 +72,7 @@ TEST_F(BootClean, ExtractsTheDriverImageBesideTheProgram) {
 }
 
 TEST_F(BootClean, RegisterInstallsTheServiceAndListsThePath) {
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\worm.exe"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"U:\\worm.exe"));
     EXPECT_EQ(std::vector<std::wstring>{L"U:\\worm.exe"}, BootListed());
     EXPECT_TRUE(FileExists(SystemDrivers() + L"BC.sys"));
 
@@ -91,23 +94,23 @@ TEST_F(BootClean, RegisterInstallsTheServiceAndListsThePath) {
 // Every deletion makes a registrar of its own; the driver is installed and configured once for the run, not
 // again for every file a scan lists.
 TEST_F(BootClean, DriverIsInstalledOnceNotForEveryFile) {
-    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(L"U:\\first.exe"));
+    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(fx, L"U:\\first.exe"));
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     {
         ServiceHandle service(::OpenServiceW(manager.Get(), L"BC", SERVICE_ALL_ACCESS));
         ASSERT_TRUE(service.Valid());
         ASSERT_TRUE(::DeleteService(service.Get()));
     }
-    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(L"U:\\second.exe"));
+    ASSERT_EQ(S_OK, BootCleanRegistrar().RegisterBootDelete(fx, L"U:\\second.exe"));
     EXPECT_FALSE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid())
         << "the second file installed the driver again";
     EXPECT_EQ((std::vector<std::wstring>{L"U:\\first.exe", L"U:\\second.exe"}), BootListed());
 }
 
 TEST_F(BootClean, SamePathInAnotherCaseWritesNothing) {
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"U:\\Folder\\Worm.EXE"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"U:\\Folder\\Worm.EXE"));
     const auto before = ReadListValue();
-    EXPECT_EQ(S_OK, registrar.RegisterBootDelete(L"u:\\folder\\worm.exe"));
+    EXPECT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"u:\\folder\\worm.exe"));
     EXPECT_EQ(before, ReadListValue());
 }
 
@@ -120,13 +123,13 @@ TEST_F(BootClean, KeepsHeaderBytesAndRespectsTheLimit) {
     list.header[0] = 0xAB;
     list.header[40] = 0x42;  // another scramble byte
     WriteListValue(EncodeBootList(list));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"C:\\number-256.exe"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"C:\\number-256.exe"));
     const auto bytes = ReadListValue();
     EXPECT_EQ(44u + 256u * 1244u, bytes.size());
     EXPECT_EQ(0xAB, bytes[0]);
     EXPECT_EQ(0x42, bytes[40]);
     EXPECT_EQ(L"C:\\number-256.exe", BootListed().back());
-    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\number-257.exe"));
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(fx, L"C:\\number-257.exe"));
     EXPECT_EQ(bytes, ReadListValue());
 }
 
@@ -136,12 +139,12 @@ TEST_F(BootClean, DamagedListIsLeftAsItWas) {
     auto bytes = EncodeBootList(list);
     bytes[32] = 7;  // count beyond the data
     WriteListValue(bytes);
-    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\b.exe"));
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(fx, L"C:\\b.exe"));
     EXPECT_EQ(std::vector<BYTE>(bytes.begin(), bytes.end()), ReadListValue());
 }
 
 TEST_F(BootClean, PathTooLongForAnEntryIsRefused) {
-    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete((L"C:\\" + std::wstring(509, L'x')).c_str()));
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(fx, (L"C:\\" + std::wstring(509, L'x')).c_str()));
     bool exists = true;
     ReadListValue(&exists);
     EXPECT_FALSE(exists) << "nothing was written";
@@ -177,6 +180,7 @@ protected:
         return std::to_wstring(config->dwStartType) + L"/" + config->lpLoadOrderGroup;
     }
     std::wstring name, service;
+    LiveEffects fx;
     BootCleanRegistrar registrar;
 };
 
@@ -200,7 +204,7 @@ TEST_F(DriverInstall, CopiesOnlyANewerImage) {
             bytes.push_back(0xEE);
             ASSERT_TRUE(WriteBytes(Target(), bytes));
         }
-        ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+        ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(fx, name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
         const bool replaced = ReadBytes(Target()) == ReadBytes(Source());
         EXPECT_EQ(c.replaced, replaced) << (c.installed ? c.installed : L"none") << " vs " << c.shipped;
     }
@@ -208,16 +212,49 @@ TEST_F(DriverInstall, CopiesOnlyANewerImage) {
 
 TEST_F(DriverInstall, ReconfiguresAnExistingService) {
     ASSERT_TRUE(::CopyFileW(Stub(L"1_0_0_1").c_str(), Source().c_str(), FALSE));
-    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Extended Base", 3));
+    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(fx, name.c_str(), service.c_str(), L"Extended Base", 3));
     EXPECT_EQ(L"3/Extended Base", StartGroup());
-    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+    ASSERT_EQ(S_OK, registrar.InstallBootCleanDriver(fx, name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
     EXPECT_EQ(L"0/Boot Bus Extender", StartGroup());
 }
 
 TEST_F(DriverInstall, ImageWithoutVersionIsNotInstalled) {
     ASSERT_TRUE(WriteBytes(Source(), std::string("not an image")));
-    EXPECT_EQ(E_FAIL, registrar.InstallBootCleanDriver(name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
+    EXPECT_EQ(E_FAIL, registrar.InstallBootCleanDriver(fx, name.c_str(), service.c_str(), L"Boot Bus Extender", 0));
     EXPECT_FALSE(FileExists(Target()));
+}
+
+// What a session's first boot-time deletion installs (the driver's image and its service) is journaled with
+// the listing, and the undo takes all three back.
+TEST_F(BootClean, AnUndoTakesTheDriverItsServiceAndTheListingBack) {
+    ::DeleteFileW((SystemDrivers() + L"BC.sys").c_str());
+    ScratchDir sessions(L"T:"), dir(L"T:");
+    LiveEffects live(sessions.Path() + L"\\");
+    live.BeginSession();
+    const std::wstring held = dir / L"held.exe";
+    ASSERT_TRUE(WriteBytes(held, std::string("a worm that is running")));
+    {
+        FileHandle holder(::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.Valid());
+        ASSERT_TRUE(live.DeleteAtBoot(held));
+    }
+    live.EndSession();
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(FileExists(SystemDrivers() + L"BC.sys"));
+    ASSERT_TRUE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid());
+    ASSERT_EQ(std::vector<std::wstring>{held}, BootListed());
+
+    const std::vector<SessionInfo> all = ListSessions(sessions.Path() + L"\\");
+    ASSERT_EQ(1u, all.size());
+    std::vector<std::string> kinds;
+    for (const auto& e : all[0].journal.entries) kinds.push_back(e.kind);
+    EXPECT_EQ((std::vector<std::string>{"create-file", "service-create", "boot-delete"}), kinds);
+    for (const UndoStep& step : UndoSession(all[0], false))
+        EXPECT_EQ(UndoResult::Restored, step.result) << step.entry.kind << " " << std::string(step.detail.begin(), step.detail.end());
+    EXPECT_FALSE(FileExists(SystemDrivers() + L"BC.sys"));
+    EXPECT_FALSE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid());
+    EXPECT_TRUE(BootListed().empty());
+    EXPECT_TRUE(FileExists(held)) << "the undo of a listing never deletes";
 }
 
 // The driver itself, loaded by Wine's device host as a demand-start service.
@@ -280,8 +317,8 @@ TEST_F(BootCleanDriverRun, DeletesListedFilesAndEmptiesTheList) {
     const std::wstring plain = dir / L"listed.exe", hidden = dir / L"hidden-system.dll", kept = dir / L"kept.txt";
     for (const auto& p : {plain, hidden, kept}) ASSERT_TRUE(WriteBytes(p, std::string("x")));
     ASSERT_TRUE(::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(plain.c_str()));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(hidden.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, plain.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, hidden.c_str()));
     const auto before = ReadListValue();
     RunDriver();
     EXPECT_FALSE(FileExists(plain));
@@ -335,9 +372,9 @@ TEST_F(BootCleanDriverRun, PresentDrivesAreCleanedAbsentOnesWaitThenGo) {
     ASSERT_NE(0, absent);
     const std::wstring waiting = std::wstring(1, absent) + L":\\gone-stick\\worm.exe";
     const std::wstring aged = std::wstring(1, absent) + L":\\older-stick\\worm.exe";
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(waiting.c_str()));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(aged.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, present.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, waiting.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, aged.c_str()));
     {  // the third entry has already waited through all boots but one
         BootDeleteList list = StoredList();
         ASSERT_EQ(3u, list.entries.size());
@@ -352,7 +389,7 @@ TEST_F(BootCleanDriverRun, PresentDrivesAreCleanedAbsentOnesWaitThenGo) {
     EXPECT_EQ(waiting, std::wstring(path.begin(), path.end()));
     EXPECT_EQ(1u, BlEntryBoots(after.entries[0].data()));
     // Registering again keeps the count: the program never resets the wait.
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, present.c_str()));
     EXPECT_EQ(1u, BlEntryBoots(StoredList().entries[0].data()));
 }
 
@@ -363,13 +400,13 @@ TEST_F(BootCleanDriverRun, StoppedWhileItWaitsForADrive) {
     const std::wstring present = dir / L"present.exe", later = dir / L"later.exe";
     for (const auto& p : {present, later}) ASSERT_TRUE(WriteBytes(p, std::string("x")));
     const std::wstring waiting = std::wstring(1, AbsentDrive()) + L":\\worm.exe";
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(present.c_str()));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(waiting.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, present.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, waiting.c_str()));
     RunDriver(SERVICE_SYSTEM_START);
     EXPECT_FALSE(FileExists(present)) << "the drive that is there is cleaned before the wait";
     EXPECT_EQ(std::vector<std::wstring>{waiting}, BootListed());
     // The program lists a file while the driver waits: the driver's next write keeps it.
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(later.c_str()));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, later.c_str()));
     ::Sleep(1500);
     EXPECT_TRUE(StopDriver()) << "the driver's unload waits for its worker and returns";
     EXPECT_EQ((std::vector<std::wstring>{waiting, later}), BootListed());
@@ -390,7 +427,7 @@ TEST_F(BootCleanDriverRun, PathsThatAreNotPlainAreNotFollowed) {
     ASSERT_TRUE(::CreateDirectoryW(sub.c_str(), nullptr));
     for (const std::wstring& path : {sub + L"\\..\\" + name, folder + L"\\.\\" + name, folder + L"\\victim.ex?",
                                      folder + L"\\victim.exe.", folder + L"\\victim.exe ", folder + L"\\\\" + name})
-        ASSERT_EQ(S_OK, registrar.RegisterBootDelete(path.c_str())) << std::string(path.begin(), path.end());
+        ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, path.c_str())) << std::string(path.begin(), path.end());
     RunDriver();
     EXPECT_TRUE(FileExists(victim));
     EXPECT_TRUE(BootListed().empty()) << "entries that can never be carried out are dropped";
@@ -405,8 +442,8 @@ TEST_F(BootCleanLink, ListedPathThroughAFolderLinkDeletesNothing) {
     const std::wstring behind = L"C:\\bc-target\\victim.exe", outside = L"C:\\bc-target\\kept.dll";
     ASSERT_TRUE(WriteBytes(behind, std::string("the user's file")));
     ASSERT_TRUE(WriteBytes(outside, std::string("x")));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"C:\\bc-link\\victim.exe"));
-    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(L"\\\\?\\C:\\bc-link\\kept.dll"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"C:\\bc-link\\victim.exe"));
+    ASSERT_EQ(S_OK, registrar.RegisterBootDelete(fx, L"\\\\?\\C:\\bc-link\\kept.dll"));
     RunDriver();
     EXPECT_TRUE(FileExists(behind));
     EXPECT_TRUE(FileExists(outside));
@@ -421,10 +458,11 @@ TEST(Wow64Driver, NothingIsExtractedInstalledOrListed) {
     if (BootCleanRegistrar::DriverCanLoad()) GTEST_SKIP() << "32-bit Windows: the driver loads";
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Velmora\\KelvarnBox");
     BootCleanRegistrar registrar;
+    LiveEffects fx;
     EXPECT_EQ(E_FAIL, registrar.ExtractBootCleanDriver());
     EXPECT_FALSE(FileExists(BootCleanRegistrar::ExtractedPath()));
-    EXPECT_EQ(E_FAIL, registrar.InstallBootCleanDriver(L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START));
-    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(L"C:\\worm.exe"));
+    EXPECT_EQ(E_FAIL, registrar.InstallBootCleanDriver(fx, L"BC.sys", L"BC", L"Boot Bus Extender", SERVICE_BOOT_START));
+    EXPECT_EQ(E_FAIL, registrar.RegisterBootDelete(fx, L"C:\\worm.exe"));
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     ASSERT_TRUE(manager.Valid());
     EXPECT_FALSE(ServiceHandle(::OpenServiceW(manager.Get(), L"BC", SERVICE_QUERY_STATUS)).Valid());
