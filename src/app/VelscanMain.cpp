@@ -328,7 +328,19 @@ int UndoCommand(const ScanOptions& options) {
     if (chosen->journal.cutOff)
         // 日志末尾不完整：只撤销完整记录的更改
         Print(STD_ERROR_HANDLE, L"velscan: \u65e5\u5fd7\u672b\u5c3e\u4e0d\u5b8c\u6574\uff1a\u53ea\u64a4\u9500\u5b8c\u6574\u8bb0\u5f55\u7684\u66f4\u6539\n");
-    const std::vector<UndoStep> steps = UndoSession(*chosen, options.reportOnly);
+    // A disk sector goes back only when the user says so (--yes says it beforehand).
+    bool sectors = options.yes;
+    if (!sectors && !options.reportOnly && SessionWroteSectors(*chosen)) {
+        ConsolePrompter console(false);
+        PromptRequest question;
+        question.caption = L"\u6062\u590d\u78c1\u76d8\u6247\u533a";  // 恢复磁盘扇区
+        // 这次扫描改写过磁盘扇区。要把它们恢复为扫描前的内容吗？
+        question.text = L"\u8fd9\u6b21\u626b\u63cf\u6539\u5199\u8fc7\u78c1\u76d8\u6247\u533a\u3002\u8981\u628a\u5b83\u4eec"
+                        L"\u6062\u590d\u4e3a\u626b\u63cf\u524d\u7684\u5185\u5bb9\u5417\uff1f";
+        question.style = MB_YESNO;
+        sectors = console.Ask(question) == IDYES;
+    }
+    const std::vector<UndoStep> steps = UndoSession(*chosen, options.reportOnly, sectors || options.reportOnly);
     int restored = 0, failed = 0;
     for (const UndoStep& step : steps) {
         const std::wstring line = DescribeUndoStep(step, options.reportOnly);

@@ -56,6 +56,9 @@ public:
                                   const void* data, DWORD size) = 0;
     // Deletes a key with everything below it; nothing there counts as done.
     virtual bool DeleteRegistryKey(HKEY root, const std::wstring& key) = 0;
+    // Writes `size` bytes at byte `offset` of a disk or volume (a device path such as "\\.\PhysicalDrive0", or
+    // an image file). The bytes there before are kept first; nothing is written when they cannot be.
+    virtual bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) = 0;
     // Creates a kernel-driver service, or changes an existing one to this start type, image and group.
     virtual bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                         const std::wstring& group) = 0;
@@ -87,6 +90,7 @@ constexpr char kSetValue[] = "registry-set";           // root, key, name, old t
 constexpr char kDeleteKey[] = "registry-delete-key";   // root, key, saved copy
 constexpr char kEndProcess[] = "end-process";          // process id, image
 constexpr char kRunProgram[] = "run-program";          // command line
+constexpr char kWriteSector[] = "write-sector";        // device, offset, kept copy, MD5 of what was written
 constexpr char kCreateService[] = "service-create";    // name
 constexpr char kChangeService[] = "service-change";    // name, old start type, old image, old group, new start type
 }  // namespace journal

@@ -4,6 +4,7 @@
 
 #include "engine/BootCleanDriver.h"
 #include "engine/BootDeleteList.h"
+#include "disposal/Digest.h"
 #include "disposal/DigestFile.h"
 #include "disposal/ImagePath.h"
 #include "engine/RestartLists.h"
@@ -67,7 +68,8 @@ std::wstring StartStamp() {
 std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields) {
     const std::string k = kind;
     const bool files = k != journal::kSetValue && k != journal::kDeleteKey && k != journal::kEndProcess &&
-                       k != journal::kRunProgram && k != journal::kCreateService && k != journal::kChangeService;
+                       k != journal::kRunProgram && k != journal::kCreateService && k != journal::kChangeService &&
+                       k != journal::kWriteSector;
     if (files && !fields.empty()) fields[0] = NativeSystemPath(fields[0]);
     if (k == journal::kMove && fields.size() > 1) fields[1] = NativeSystemPath(fields[1]);
     return fields;
@@ -474,5 +476,48 @@ bool LiveEffects::ConfigureDriverService(const std::wstring& name, DWORD startTy
                                    nullptr, nullptr));
     if (!service) return false;
     Record(journal::kCreateService, {name});
+    return true;
+}
+
+bool ReadAt(HANDLE device, std::uint64_t offset, void* data, DWORD size) {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD read = 0;
+    return ::SetFilePointerEx(device, at, nullptr, FILE_BEGIN) && ::ReadFile(device, data, size, &read, nullptr) &&
+           read == size;
+}
+
+bool WriteAt(HANDLE device, std::uint64_t offset, const void* data, DWORD size) {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD written = 0;
+    const bool ok = ::SetFilePointerEx(device, at, nullptr, FILE_BEGIN) &&
+                    ::WriteFile(device, data, size, &written, nullptr) && written == size;
+    ::FlushFileBuffers(device);
+    return ok;
+}
+
+bool LiveEffects::WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    FileHandle disk(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!disk || size == 0) return false;
+    std::vector<std::uint8_t> before(size);
+    if (!ReadAt(disk.Get(), offset, before.data(), size)) return false;
+    // The bytes there before are kept, on the disk, before a byte of the sector changes.
+    const std::wstring folder = m_journal.Folder();
+    if (folder.empty()) return false;
+    const std::wstring kept = folder + L"sector-" + std::to_wstring(++m_copies) + L".bin";
+    {
+        FileHandle out(::CreateFileW(kept.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!out || !::WriteFile(out.Get(), before.data(), size, &written, nullptr) || written != size ||
+            !::FlushFileBuffers(out.Get()))
+            return false;
+    }
+    if (!WriteAt(disk.Get(), offset, data, size)) return false;
+    const Md5Digest md5 = Md5(data, size);
+    Record(journal::kWriteSector, {device, HexField(std::uint32_t(offset >> 32)) + L":" + HexField(std::uint32_t(offset)),
+                                   kept, DigestHexWide(md5)});
     return true;
 }

@@ -63,6 +63,7 @@ public:
     bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
+    bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) override;
     bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                 const std::wstring& group) override;
 
@@ -79,6 +80,10 @@ private:
     std::map<std::wstring, std::wstring> m_kept;  // lower-case path -> kept copy, this session
     unsigned m_copies = 0;
 };
+
+// Reads or writes `size` bytes at `offset` of an open disk, volume or file; false unless all of them.
+bool ReadAt(HANDLE device, std::uint64_t offset, void* data, DWORD size);
+bool WriteAt(HANDLE device, std::uint64_t offset, const void* data, DWORD size);
 
 // The start type, image and group of a service; false when they cannot be read.
 bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std::wstring& group);

@@ -355,3 +355,11 @@ bool PlanEffects::ConfigureDriverService(const std::wstring& name, DWORD startTy
         Record(journal::kCreateService, {name});
     return true;
 }
+
+bool PlanEffects::WriteSector(const std::wstring& device, std::uint64_t offset, const void*, DWORD size) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (size == 0) return false;
+    Record(journal::kWriteSector, {device, HexField(std::uint32_t(offset >> 32)) + L":" + HexField(std::uint32_t(offset)),
+                                   std::wstring(), std::wstring()});
+    return true;
+}

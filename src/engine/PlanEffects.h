@@ -31,6 +31,7 @@ public:
     bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
+    bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) override;
     bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                 const std::wstring& group) override;
 

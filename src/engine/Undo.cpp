@@ -6,6 +6,7 @@
 #include <map>
 
 #include "engine/BootCleanDriver.h"
+#include "disposal/Digest.h"
 #include "disposal/DigestFile.h"
 #include "disposal/ImagePath.h"
 #include "engine/Effects.h"
@@ -59,7 +60,7 @@ bool ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWO
 
 class Undoer {
 public:
-    explicit Undoer(bool planOnly) : m_plan(planOnly) {}
+    Undoer(bool planOnly, bool sectorsConfirmed) : m_plan(planOnly), m_sectors(sectorsConfirmed) {}
 
     UndoStep Reverse(const JournalEntry& e) {
         UndoStep step;
@@ -68,7 +69,8 @@ public:
         // Files are named where they really are; under WoW64 the real system folder is reached as "Sysnative".
         std::vector<std::wstring> f = e.fields;
         const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteKey ||
-                              e.kind == journal::kCreateService || e.kind == journal::kChangeService;
+                              e.kind == journal::kCreateService || e.kind == journal::kChangeService ||
+                              e.kind == journal::kWriteSector;
         if (!registry && !f.empty()) f[0] = Reachable(f[0]);
         if (e.kind == journal::kMove && f.size() > 1) f[1] = Reachable(f[1]);
         const std::string& k = e.kind;
@@ -157,6 +159,8 @@ public:
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
+        } else if (k == journal::kWriteSector && f.size() >= 4) {
+            ReverseSector(step, f);
         } else if (k == journal::kCreateService && !f.empty()) {
             ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
             ServiceHandle service(manager ? ::OpenServiceW(manager.Get(), f[0].c_str(), SERVICE_ALL_ACCESS) : nullptr);
@@ -248,7 +252,42 @@ private:
         step.result = UndoResult::Restored;
     }
 
+    void ReverseSector(UndoStep& step, const std::vector<std::wstring>& f) {
+        step.path = f[0];
+        if (!m_sectors) {
+            Fail(step, L"\u672a\u786e\u8ba4\uff0c\u672a\u5199\u56de\u78c1\u76d8\u6247\u533a");  // 未确认，未写回磁盘扇区
+            return;
+        }
+        const std::string kept = ReadAll(f[2]);
+        const std::size_t colon = f[1].find(L':');
+        std::uint32_t high = 0, low = 0;
+        if (kept.empty() || colon == std::wstring::npos || !ParseHexField(f[1].substr(0, colon), high) ||
+            !ParseHexField(f[1].substr(colon + 1), low)) {
+            Fail(step, L"\u6ca1\u6709\u4fdd\u5b58\u526f\u672c");  // 没有保存副本
+            return;
+        }
+        const std::uint64_t offset = std::uint64_t(high) << 32 | low;
+        FileHandle disk(::CreateFileW(f[0].c_str(), GENERIC_READ | (m_plan ? 0 : GENERIC_WRITE),
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        std::vector<std::uint8_t> now(kept.size());
+        if (!disk || !ReadAt(disk.Get(), offset, now.data(), DWORD(now.size()))) {
+            Fail(step, L"\u65e0\u6cd5\u8bfb\u53d6\u78c1\u76d8");  // 无法读取磁盘
+            return;
+        }
+        // Written again since (another tool, a new infection): what is there now stays.
+        if (DigestHexWide(Md5(now.data(), now.size())) != f[3]) {
+            Fail(step, L"\u5df2\u88ab\u6539\u5199\uff0c\u4fdd\u7559");  // 已被改写，保留
+            return;
+        }
+        if (!m_plan && !WriteAt(disk.Get(), offset, kept.data(), DWORD(kept.size()))) {
+            Fail(step, L"\u65e0\u6cd5\u5199\u5165\u78c1\u76d8");  // 无法写入磁盘
+            return;
+        }
+        step.result = UndoResult::Restored;
+    }
+
     bool m_plan;
+    bool m_sectors;
 };
 
 }  // namespace
@@ -270,9 +309,15 @@ std::vector<SessionInfo> ListSessions(const std::wstring& sessionsFolder) {
     return sessions;
 }
 
-std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly) {
+bool SessionWroteSectors(const SessionInfo& session) {
+    for (const auto& e : session.journal.entries)
+        if (e.kind == journal::kWriteSector) return true;
+    return false;
+}
+
+std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly, bool sectorsConfirmed) {
     std::vector<UndoStep> steps;
-    Undoer undoer(planOnly);
+    Undoer undoer(planOnly, sectorsConfirmed);
     for (auto it = session.journal.entries.rbegin(); it != session.journal.entries.rend(); ++it)
         steps.push_back(undoer.Reverse(*it));
     if (!planOnly) {

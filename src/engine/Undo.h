@@ -31,8 +31,11 @@ struct UndoStep {
 };
 
 // Reverses the session's changes in reverse order; with `planOnly` nothing changes and the steps say what
-// would be done. A session undone once is marked so and refused afterwards.
-std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly);
+// would be done. A disk sector is written back only with `sectorsConfirmed` (the user said yes), and only when
+// it still holds exactly what the session wrote. A session undone once is marked so and refused afterwards.
+std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly, bool sectorsConfirmed = false);
+// Whether the session wrote a disk sector (an undo asks first).
+bool SessionWroteSectors(const SessionInfo& session);
 
 // A line of the undo report, in the program's words.
 std::wstring DescribeUndoStep(const UndoStep& step, bool planOnly);
