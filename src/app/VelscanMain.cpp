@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -290,8 +291,19 @@ int Run(const ScanOptions& options) {
     return s.ThreatsFound > 0 ? 1 : 0;
 }
 
+// The sessions beside the program and those a read-only program folder sent to the temporary folder, by time.
+std::vector<SessionInfo> AllSessions() {
+    std::vector<SessionInfo> all;
+    for (const std::wstring& folder : AllSessionsFolders()) {
+        const auto found = ListSessions(folder);
+        all.insert(all.end(), found.begin(), found.end());
+    }
+    std::stable_sort(all.begin(), all.end(), [](const SessionInfo& a, const SessionInfo& b) { return a.name < b.name; });
+    return all;
+}
+
 int ListSessionsCommand() {
-    const std::vector<SessionInfo> sessions = ListSessions(SessionsFolder());
+    const std::vector<SessionInfo> sessions = AllSessions();
     if (sessions.empty()) {
         Print(STD_OUTPUT_HANDLE, L"\u6ca1\u6709\u53ef\u64a4\u9500\u7684\u626b\u63cf\u4f1a\u8bdd\n");  // 没有可撤销的扫描会话
         return 0;
@@ -306,7 +318,7 @@ int ListSessionsCommand() {
 }
 
 int UndoCommand(const ScanOptions& options) {
-    const std::vector<SessionInfo> sessions = ListSessions(SessionsFolder());
+    const std::vector<SessionInfo> sessions = AllSessions();
     const SessionInfo* chosen = nullptr;
     for (const SessionInfo& s : sessions)
         if (options.undoSession.empty() ? true : lstrcmpiW(s.name.c_str(), options.undoSession.c_str()) == 0) chosen = &s;

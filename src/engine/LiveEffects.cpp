@@ -81,6 +81,22 @@ std::wstring Reachable(const std::wstring& journaledPath) {
 
 std::wstring SessionsFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
 
+std::wstring FallbackSessionsFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return std::wstring();
+    std::wstring folder(temp, n);
+    if (folder.back() != L'\\') folder += L'\\';
+    return folder + L"VeludiskBackFiles\\";
+}
+
+std::vector<std::wstring> AllSessionsFolders() {
+    std::vector<std::wstring> folders{SessionsFolder()};
+    const std::wstring fallback = FallbackSessionsFolder();
+    if (!fallback.empty()) folders.push_back(fallback);
+    return folders;
+}
+
 std::wstring RootName(HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
     if (root == HKEY_CURRENT_USER) return L"HKCU";
@@ -112,11 +128,18 @@ void SessionJournal::End() {
 
 std::wstring SessionJournal::Folder() {
     if (!m_folder.empty() || m_failed) return m_folder;
-    ::CreateDirectoryW(m_sessions.c_str(), nullptr);
     const std::wstring stamp = StartStamp();
-    for (int n = 1; n < 100 && m_folder.empty(); ++n) {
-        const std::wstring folder = m_sessions + stamp + (n == 1 ? L"" : L"-" + std::to_wstring(n));
-        if (::CreateDirectoryW(folder.c_str(), nullptr)) m_folder = folder + L"\\";
+    // Beside the program; when that cannot be written (a program run from a read-only medium), in the
+    // temporary folder, where --undo and --sessions look too.
+    const std::wstring places[] = {m_sessions, m_fallback};
+    for (const std::wstring& place : places) {
+        if (place.empty()) continue;
+        ::CreateDirectoryW(place.c_str(), nullptr);
+        for (int n = 1; n < 100 && m_folder.empty(); ++n) {
+            const std::wstring folder = place + stamp + (n == 1 ? L"" : L"-" + std::to_wstring(n));
+            if (::CreateDirectoryW(folder.c_str(), nullptr)) m_folder = folder + L"\\";
+        }
+        if (!m_folder.empty()) break;
     }
     if (m_folder.empty()) {
         m_failed = true;

@@ -4,16 +4,21 @@
 // session, so a run that changes nothing leaves none.
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "engine/Effects.h"
 #include "util/WinHandle.h"
 
-// Where sessions live: "BackFiles" beside the program.
+// Where sessions live: "BackFiles" beside the program, or, when that cannot be written, "VeludiskBackFiles" in
+// the temporary folder.
 std::wstring SessionsFolder();
+std::wstring FallbackSessionsFolder();
+std::vector<std::wstring> AllSessionsFolders();
 
 class SessionJournal {
 public:
-    explicit SessionJournal(std::wstring sessionsFolder) : m_sessions(std::move(sessionsFolder)) {}
+    SessionJournal(std::wstring sessionsFolder, std::wstring fallbackFolder)
+        : m_sessions(std::move(sessionsFolder)), m_fallback(std::move(fallbackFolder)) {}
     // Starts a new session at the next change.
     void Begin();
     // Closes the session's journal; the next change after Begin opens a new one.
@@ -27,6 +32,7 @@ public:
 
 private:
     std::wstring m_sessions;
+    std::wstring m_fallback;  // used when the sessions folder cannot be written; empty for none
     std::wstring m_folder;
     FileHandle m_file;
     bool m_failed = false;
@@ -35,7 +41,9 @@ private:
 
 class LiveEffects final : public Effects {
 public:
-    explicit LiveEffects(std::wstring sessionsFolder = SessionsFolder()) : m_journal(std::move(sessionsFolder)) {}
+    explicit LiveEffects(std::wstring sessionsFolder = SessionsFolder(),
+                         std::wstring fallbackFolder = FallbackSessionsFolder())
+        : m_journal(std::move(sessionsFolder), std::move(fallbackFolder)) {}
 
     void BeginSession() override;
     void EndSession() override;

@@ -160,4 +160,19 @@ TEST_F(Effects_, KeptBytesComeFirstAndComeBackBeside) {
     EXPECT_EQ("worm", ReadText(steps[0].detail));
 }
 
+// A program run from a folder it cannot write to still keeps what it deletes: in the fallback folder.
+TEST(LiveEffects, SessionsGoToTheFallbackWhenTheirFolderCannotBeWritten) {
+    ScratchDir dir, fallback(L"T:");
+    LiveEffects live(L"Q:\\not-a-drive\\BackFiles\\", fallback.Path() + L"\\");
+    live.BeginSession();
+    ASSERT_TRUE(WriteBytes(dir / L"worm.exe", std::string("worm")));
+    EXPECT_TRUE(live.DeleteFile(dir / L"worm.exe"));
+    live.EndSession();
+    EXPECT_EQ(0u, live.SessionFolder().find(fallback.Path())) << std::string(live.SessionFolder().begin(), live.SessionFolder().end());
+    const auto sessions = ListSessions(fallback.Path() + L"\\");
+    ASSERT_EQ(1u, sessions.size());
+    EXPECT_EQ(UndoResult::Restored, UndoSession(sessions[0], false)[0].result);
+    EXPECT_EQ("worm", ReadText(dir / L"worm.exe"));
+}
+
 }  // namespace
