@@ -542,7 +542,9 @@ TEST(HostileStick, NothingOffTheStickIsTouched) {
     std::map<std::wstring, std::string> before, after;
     Snapshot(target, L"", before);
     const std::wstring json = L"T:\\velscan-hostile.json";
+    const ScanRun plan = Velscan(L"--usb --yes --report-only", json);
     const ScanRun run = Velscan(L"--usb --yes", json);
+    EXPECT_EQ(ChangesOf(plan.json), ChangesOf(run.json)) << "the plan and the run differ";
     Snapshot(target, L"", after);
     EXPECT_EQ(1u, run.exitCode) << run.json;
     EXPECT_EQ(before, after) << "the folder the link leads to changed";
