@@ -124,24 +124,37 @@ static NTSTATUS OpenRelative(HANDLE* out, HANDLE parent, const BlChar* name, ULO
                         FILE_OPEN, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
 }
 
+/* A failure that may pass while the driver waits: the medium is not in or not ready yet, or the file is held. */
+static BOOLEAN MayPass(NTSTATUS status) {
+    return status == STATUS_DEVICE_NOT_READY || status == STATUS_NO_MEDIA_IN_DEVICE ||
+           status == STATUS_UNRECOGNIZED_VOLUME || status == STATUS_SHARING_VIOLATION ||
+           status == STATUS_DELETE_PENDING || status == STATUS_VERIFY_REQUIRED;
+}
+
 /* Deletes the file `ntPath` (of `length` characters) names, walking down from its volume's root. Nothing is
- * deleted when any folder on the way, or the file itself, is a reparse point. */
-static void DeleteListedFile(RunState* run, const BlChar* ntPath, ULONG length) {
+ * deleted when any folder on the way, or the file itself, is a reparse point. FALSE when it should be tried
+ * again (see MayPass); TRUE when the entry is settled: deleted, not there, or never to be followed. */
+static BOOLEAN DeleteListedFile(RunState* run, const BlChar* ntPath, ULONG length) {
     HANDLE folder, next, file;
     IO_STATUS_BLOCK iosb;
-    FILE_BASIC_INFORMATION basic;
+    FILE_BASIC_INFORMATION basic, before;
     FILE_DISPOSITION_INFORMATION disposition;
     ULONG begin = 7, i, attributes, baseChars;
-    if (!NT_SUCCESS(OpenRelative(&folder, NULL, ntPath, 7, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE)))
-        return;
+    NTSTATUS status;
+    status = OpenRelative(&folder, NULL, ntPath, 7, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE);
+    if (!NT_SUCCESS(status)) return !MayPass(status);
     for (i = 7; i < length; ++i) {
         if (ntPath[i] != L'\\') continue;
         if (!ListedAttributes(run, folder, ntPath + begin, i - begin, &attributes) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !NT_SUCCESS(OpenRelative(&next, folder, ntPath + begin, i - begin, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                                     FILE_DIRECTORY_FILE))) {
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             ZwClose(folder);
-            return;
+            return TRUE;
+        }
+        status = OpenRelative(&next, folder, ntPath + begin, i - begin, FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                              FILE_DIRECTORY_FILE);
+        if (!NT_SUCCESS(status)) {
+            ZwClose(folder);
+            return !MayPass(status);
         }
         ZwClose(folder);
         folder = next;
@@ -151,20 +164,32 @@ static void DeleteListedFile(RunState* run, const BlChar* ntPath, ULONG length) 
     for (baseChars = 0; begin + baseChars < length && ntPath[begin + baseChars] != L':'; ++baseChars) {
     }
     if (!ListedAttributes(run, folder, ntPath + begin, baseChars, &attributes) ||
-        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        !NT_SUCCESS(OpenRelative(&file, folder, ntPath + begin, length - begin,
-                                 DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_NON_DIRECTORY_FILE))) {
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
         ZwClose(folder);
-        return;
+        return TRUE;
     }
+    status = OpenRelative(&file, folder, ntPath + begin, length - begin,
+                          DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_NON_DIRECTORY_FILE);
     ZwClose(folder);
-    /* Read-only, hidden and system bits would refuse the deletion. */
-    RtlZeroMemory(&basic, sizeof basic);
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    ZwSetInformationFile(file, &iosb, &basic, sizeof basic, FileBasicInformation);
+    if (!NT_SUCCESS(status)) return !MayPass(status);
+    /* Read-only, hidden and system bits would refuse the deletion. A stream's are its file's: only a whole
+     * file's are cleared, and they are put back when the deletion fails. */
+    RtlZeroMemory(&before, sizeof before);
+    ZwQueryInformationFile(file, &iosb, &before, sizeof before, FileBasicInformation);
+    if (baseChars == length - begin) {
+        RtlZeroMemory(&basic, sizeof basic);
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ZwSetInformationFile(file, &iosb, &basic, sizeof basic, FileBasicInformation);
+    }
     disposition.DeleteFile = TRUE;
-    ZwSetInformationFile(file, &iosb, &disposition, sizeof disposition, FileDispositionInformation);
+    status = ZwSetInformationFile(file, &iosb, &disposition, sizeof disposition, FileDispositionInformation);
+    if (!NT_SUCCESS(status) && baseChars == length - begin && before.FileAttributes) {
+        RtlZeroMemory(&basic, sizeof basic);
+        basic.FileAttributes = before.FileAttributes;
+        ZwSetInformationFile(file, &iosb, &basic, sizeof basic, FileBasicInformation);
+    }
     ZwClose(file);
+    return NT_SUCCESS(status) || !MayPass(status);
 }
 
 /* Takes the snapshot: every entry of the stored list, one more boot counted for each. FALSE when there is
@@ -203,8 +228,7 @@ static BOOLEAN CleanPresentDrives(RunState* run) {
         if (item->state != BL_WAITING) continue;
         if (!BlEntryTarget(item->entry, run->ntPath, &length)) {
             item->state = BL_DONE; /* not a path the program writes: dropped, never acted on */
-        } else if (DriveReady(run->ntPath)) {
-            DeleteListedFile(run, run->ntPath, length);
+        } else if (DriveReady(run->ntPath) && DeleteListedFile(run, run->ntPath, length)) {
             item->state = BL_DONE;
         } else {
             waiting = TRUE;

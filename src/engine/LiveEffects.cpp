@@ -149,7 +149,13 @@ std::wstring SessionJournal::Folder() {
                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
     const std::string header = std::string(kJournalHeader) + "\n";
     DWORD written = 0;
-    if (!m_file || !::WriteFile(m_file.Get(), header.data(), DWORD(header.size()), &written, nullptr)) m_failed = true;
+    if (!m_file || !::WriteFile(m_file.Get(), header.data(), DWORD(header.size()), &written, nullptr) ||
+        written != header.size()) {
+        // Without a journal no change is made: nothing would say how to put it back.
+        m_file.Reset();
+        m_folder.clear();
+        m_failed = true;
+    }
     return m_folder;
 }
 
@@ -218,6 +224,8 @@ bool LiveEffects::DeleteFile(const std::wstring& path) {
         return false;
     }
     Record(journal::kDeleteFile, {path, kept, HexField(attributes)});
+    // A file that appears at that path later is another file: its bytes are kept anew.
+    m_kept.erase(Lowered(path));
     return true;
 }
 
@@ -295,6 +303,8 @@ bool LiveEffects::Move(const std::wstring& from, const std::wstring& to, bool re
     }
     if (!::MoveFileW(from.c_str(), to.c_str())) return false;
     Record(journal::kMove, {from, to});
+    m_kept.erase(Lowered(from));
+    m_kept.erase(Lowered(to));
     return true;
 }
 
@@ -343,21 +353,33 @@ bool LiveEffects::EditFile(const std::wstring& path, const std::function<bool(co
     if (kept.empty()) return false;
     const bool edited = editor(path);
     const std::wstring after = Md5Of(path);
-    if (after != before) Record(journal::kEditFile, {path, kept, after});
+    if (after != before) {
+        Record(journal::kEditFile, {path, kept, after});
+        m_kept.erase(Lowered(path));  // its bytes now are not the kept ones
+    }
     return edited;
 }
 
 namespace {
 
-bool ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
+// ERROR_SUCCESS with the value, ERROR_FILE_NOT_FOUND when there is none, another error when it cannot be read.
+LONG ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS) return false;
-    DWORD size = 0;
-    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    data.assign(size, 0);
-    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
-    data.resize(size);
-    return true;
+    LONG r = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put());
+    if (r != ERROR_SUCCESS) return r;
+    for (int attempt = 0; attempt < 4; ++attempt) {  // the value may grow between the two queries
+        DWORD size = 0;
+        r = ::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, nullptr, &size);
+        if (r != ERROR_SUCCESS) return r;
+        data.assign(size, 0);
+        r = ::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, data.data(), &size);
+        if (r == ERROR_SUCCESS) {
+            data.resize(size);
+            return r;
+        }
+        if (r != ERROR_MORE_DATA) return r;
+    }
+    return r;
 }
 
 }  // namespace
@@ -367,7 +389,10 @@ bool LiveEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const bool existed = ReadValue(root, key, name, oldType, old);
+    const LONG read = ReadValue(root, key, name, oldType, old);
+    // A value that is there but cannot be read is not changed: its undo would not know what to put back.
+    if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;
+    const bool existed = read == ERROR_SUCCESS;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (existed && oldType == type && old == std::vector<std::uint8_t>(bytes, bytes + size)) return true;
     RegKey k;
@@ -379,28 +404,40 @@ bool LiveEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std
     return true;
 }
 
-bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines) {
+namespace {
+// Registry keys nest at most 512 deep; the names live on the heap, not on the stack of each level.
+constexpr int kMaxKeyDepth = 512;
+
+bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, int depth) {
+    if (depth > kMaxKeyDepth) return false;
     RegKey k;
     if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
     lines.push_back(JournalEntry{"key", {key}});
+    std::vector<wchar_t> buffer(16384);
+    wchar_t* name = buffer.data();
     for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
         DWORD nameLength = 16384, type = 0, size = 0;
         const LONG r = ::RegEnumValueW(k.Get(), i, name, &nameLength, nullptr, &type, nullptr, &size);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS) return false;
         std::vector<std::uint8_t> data;
-        if (!ReadValue(root, key, std::wstring(name, nameLength), type, data)) return false;
+        if (ReadValue(root, key, std::wstring(name, nameLength), type, data) != ERROR_SUCCESS) return false;
         lines.push_back(JournalEntry{"value", {key, std::wstring(name, nameLength), HexField(type), BytesField(data)}});
     }
     for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
         DWORD nameLength = 256;
         const LONG r = ::RegEnumKeyExW(k.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_NO_MORE_ITEMS) break;
-        if (r != ERROR_SUCCESS || !SaveRegistryTree(root, key + L"\\" + std::wstring(name, nameLength), lines)) return false;
+        if (r != ERROR_SUCCESS ||
+            !SaveRegistryTreeAt(root, key + L"\\" + std::wstring(name, nameLength), lines, depth + 1))
+            return false;
     }
     return true;
+}
+}  // namespace
+
+bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines) {
+    return SaveRegistryTreeAt(root, key, lines, 0);
 }
 
 bool RestoreRegistryTree(HKEY root, const std::wstring&, const std::vector<JournalEntry>& lines) {
@@ -430,7 +467,9 @@ bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     std::vector<JournalEntry> lines;
     RegKey probe;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, probe.Put()) != ERROR_SUCCESS) return true;  // nothing there
+    const LONG opened = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, probe.Put());
+    if (opened == ERROR_FILE_NOT_FOUND) return true;  // nothing there
+    if (opened != ERROR_SUCCESS) return false;        // there, but not ours to read: not deleted either
     probe.Reset();
     // Saved before it goes; a key that cannot be saved whole is not deleted.
     const std::wstring folder = m_journal.Folder();
@@ -445,9 +484,10 @@ bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
             return false;
         ::FlushFileBuffers(out.Get());
     }
-    if (::SHDeleteKeyW(root, key.c_str()) != ERROR_SUCCESS) return false;
+    // Journaled even when the deletion stops half-way: whatever went is in the saved copy.
+    const bool deleted = ::SHDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS;
     Record(journal::kDeleteKey, {RootName(root), key, saved});
-    return true;
+    return deleted;
 }
 
 bool LiveEffects::EndProcess(HANDLE process, DWORD processId, const std::wstring& image) {

@@ -151,10 +151,10 @@ bool PlanEffects::DeleteAtBoot(const std::wstring& path) {
     if (!Resolve(path).exists || !BootCleanRegistrar::DriverCanLoad()) return false;
     // The first boot-time deletion installs the driver: planned as the live run would make it.
     if (!m_driverPlanned) {
-        m_driverPlanned = true;
         if (FAILED(BootCleanRegistrar().InstallBootCleanDriver(*this, L"BC.sys", L"BC", L"Boot Bus Extender",
                                                                 SERVICE_BOOT_START)))
             return false;
+        m_driverPlanned = true;
     }
     Record(journal::kDeleteAtBoot, {path, std::wstring()});
     return true;

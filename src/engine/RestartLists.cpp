@@ -14,6 +14,24 @@ const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 constexpr DWORD kPendingRenamesMaxBytes = 1u << 20;
 }  // namespace
 
+bool PendingDeletionListed(const std::wstring& path) {
+    RegKey session;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
+                        session.Put()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, size = 0;
+    const LONG r = ::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, nullptr, &size);
+    if (r == ERROR_FILE_NOT_FOUND || size == 0) return false;
+    if (r != ERROR_SUCCESS || type != REG_MULTI_SZ) return true;  // unreadable: it may be there
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+        return true;
+    const std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(wchar_t));
+    const std::wstring nt = L"\\??\\" + NativeSystemPath(path.c_str());
+    return WithoutPendingDeletion(text, std::u16string(reinterpret_cast<const char16_t*>(nt.data()), nt.size())) != text;
+}
+
 bool TakeOffPendingRenames(const std::wstring& path) {
     if (path.empty()) return false;
     RegKey session;

@@ -20,6 +20,15 @@ const wchar_t kUndoneMark[] = L"undone.txt";
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Copies `from` over `to`, whose hidden or read-only bits would refuse the copy; its attributes stay.
+bool CopyOver(const std::wstring& from, const std::wstring& to) {
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool copied = ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(to.c_str(), attributes);
+    return copied;
+}
+
 std::string ReadAll(const std::wstring& path) {
     FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -79,14 +88,20 @@ public:
             ParseHexField(f[2], attributes);
             PutBack(step, f[0], f[1], attributes);
         } else if ((k == journal::kDeleteAtRestart || k == journal::kDeleteAtBoot) && f.size() >= 2) {
-            // Taken off its list; if the restart has already carried it out, the file comes back.
+            // Taken off its list; if the restart has already carried it out, the file comes back. One that
+            // stays listed would be deleted again at the next boot: that is a failure, whatever is there now.
+            bool stillListed = false;
             if (!m_plan) {
-                if (k == journal::kDeleteAtRestart)
+                if (k == journal::kDeleteAtRestart) {
                     TakeOffPendingRenames(f[0]);
-                else
-                    BootCleanRegistrar().UnregisterBootDelete(f[0].c_str());
+                    stillListed = PendingDeletionListed(f[0]);
+                } else {
+                    stillListed = BootCleanRegistrar().UnregisterBootDelete(f[0].c_str()) != S_OK;
+                }
             }
-            if (Exists(f[0]))
+            if (stillListed)
+                Fail(step, L"\u65e0\u6cd5\u4ece\u91cd\u542f\u5220\u9664\u5217\u8868\u4e2d\u53bb\u6389");  // 无法从重启删除列表中去掉
+            else if (Exists(f[0]))
                 step.result = UndoResult::Restored;
             else if (f[1].empty())
                 Fail(step, L"\u6ca1\u6709\u4fdd\u5b58\u526f\u672c");  // 没有保存副本
@@ -143,7 +158,7 @@ public:
         } else if (k == journal::kEditFile && f.size() >= 3) {
             if (!Exists(f[0]) || DigestsOfFile(f[0].c_str()).md5 != f[2])
                 Fail(step, L"\u5df2\u88ab\u4fee\u6539\uff0c\u4fdd\u7559");  // 已被修改，保留
-            else if (m_plan || ::CopyFileW(f[1].c_str(), f[0].c_str(), FALSE))
+            else if (m_plan || CopyOver(f[1], f[0]))
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u56de");  // 无法写回

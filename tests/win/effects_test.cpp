@@ -160,6 +160,18 @@ TEST_F(Effects_, KeptBytesComeFirstAndComeBackBeside) {
     EXPECT_EQ("worm", ReadText(steps[0].detail));
 }
 
+// A worm that writes itself back is deleted again, and its second copy's bytes are kept too.
+TEST_F(Effects_, AFileDeletedAgainKeepsItsNewBytes) {
+    ASSERT_TRUE(WriteBytes(dir / L"again.exe", std::string("first")));
+    ASSERT_TRUE(live.DeleteFile(dir / L"again.exe"));
+    ASSERT_TRUE(WriteBytes(dir / L"again.exe", std::string("second")));
+    ASSERT_TRUE(live.DeleteFile(dir / L"again.exe"));
+    const SessionInfo session = Session();
+    ASSERT_EQ(2u, session.journal.entries.size());
+    EXPECT_EQ("first", ReadText(session.journal.entries[0].fields[1]));
+    EXPECT_EQ("second", ReadText(session.journal.entries[1].fields[1]));
+}
+
 // A program run from a folder it cannot write to still keeps what it deletes: in the fallback folder.
 TEST(LiveEffects, SessionsGoToTheFallbackWhenTheirFolderCannotBeWritten) {
     ScratchDir dir, fallback(L"T:");
