@@ -312,6 +312,7 @@ int ListSessionsCommand() {
         std::wstring line = s.name + L"  " + DescribeSessionChanges(s.journal);
         if (s.journal.cutOff) line += L"\uff08\u65e5\u5fd7\u672b\u5c3e\u4e0d\u5b8c\u6574\uff09";  // （日志末尾不完整）
         if (s.undone) line += L"\uff08\u5df2\u64a4\u9500\uff09";                                  // （已撤销）
+        else if (!s.reversedLines.empty()) line += L"\uff08\u90e8\u5206\u64a4\u9500\uff09";     // （部分撤销）
         Print(STD_OUTPUT_HANDLE, line + L"\n");
     }
     return 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "engine/BootCleanDriver.h"
 #include "disposal/Digest.h"
@@ -17,6 +18,9 @@
 namespace {
 
 const wchar_t kUndoneMark[] = L"undone.txt";
+// The journal lines (by number) an undo that did not put everything back has already reversed; the next undo
+// of the session takes only the others.
+const wchar_t kUndoProgress[] = L"undo-progress.txt";
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -318,6 +322,16 @@ std::vector<SessionInfo> ListSessions(const std::wstring& sessionsFolder) {
         if (!Exists(s.folder + L"journal.txt")) continue;
         s.journal = DecodeJournal(ReadAll(s.folder + L"journal.txt"));
         s.undone = Exists(s.folder + kUndoneMark);
+        const std::string progress = ReadAll(s.folder + kUndoProgress);
+        std::size_t at = 0;
+        while (at < progress.size()) {
+            const std::size_t end = progress.find('\n', at);
+            if (end == std::string::npos) break;  // a line cut off is not counted
+            const std::string number = progress.substr(at, end - at);
+            if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos && number.size() < 10)
+                s.reversedLines.insert(std::size_t(std::stoul(number)));
+            at = end + 1;
+        }
         sessions.push_back(s);
     }
     std::sort(sessions.begin(), sessions.end(), [](const SessionInfo& a, const SessionInfo& b) { return a.name < b.name; });
@@ -333,11 +347,27 @@ bool SessionWroteSectors(const SessionInfo& session) {
 std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly, bool sectorsConfirmed) {
     std::vector<UndoStep> steps;
     Undoer undoer(planOnly, sectorsConfirmed);
-    for (auto it = session.journal.entries.rbegin(); it != session.journal.entries.rend(); ++it)
-        steps.push_back(undoer.Reverse(*it));
+    std::set<std::size_t> reversed = session.reversedLines;
+    bool failed = false;
+    for (std::size_t i = session.journal.entries.size(); i-- > 0;) {
+        if (session.reversedLines.count(i)) continue;  // put back by an earlier undo
+        steps.push_back(undoer.Reverse(session.journal.entries[i]));
+        if (steps.back().result == UndoResult::Failed)
+            failed = true;
+        else
+            reversed.insert(i);
+    }
     if (!planOnly) {
-        FileHandle mark(::CreateFileW((session.folder + kUndoneMark).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        // Done only when everything is back; otherwise what was reversed is noted, and another undo (the
+        // copy found, the sector confirmed) takes the rest without putting anything back twice.
+        const wchar_t* name = failed ? kUndoProgress : kUndoneMark;
+        std::string text;
+        if (failed)
+            for (std::size_t i : reversed) text += std::to_string(i) + "\n";
+        FileHandle mark(::CreateFileW((session.folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (mark && !text.empty()) ::WriteFile(mark.Get(), text.data(), DWORD(text.size()), &written, nullptr);
     }
     return steps;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Putting a scan session's changes back, from its journal, last change first.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ struct SessionInfo {
     std::wstring name;    // the folder's name: the session's start time
     std::wstring folder;  // with "\"
     JournalText journal;
-    bool undone = false;  // an undo has already run for it
+    bool undone = false;  // an undo has put everything back
+    std::set<std::size_t> reversedLines;  // journal lines an undo that left something has already reversed
 };
 
 // The sessions under `sessionsFolder` ("BackFiles\"), oldest first; folders without a journal are not sessions.
@@ -32,7 +34,8 @@ struct UndoStep {
 
 // Reverses the session's changes in reverse order; with `planOnly` nothing changes and the steps say what
 // would be done. A disk sector is written back only with `sectorsConfirmed` (the user said yes), and only when
-// it still holds exactly what the session wrote. A session undone once is marked so and refused afterwards.
+// it still holds exactly what the session wrote. A session undone whole is marked so and refused afterwards;
+// after an undo that left something, the next one takes only what is left.
 std::vector<UndoStep> UndoSession(const SessionInfo& session, bool planOnly, bool sectorsConfirmed = false);
 // Whether the session wrote a disk sector (an undo asks first).
 bool SessionWroteSectors(const SessionInfo& session);

@@ -172,6 +172,32 @@ TEST_F(Effects_, AFileDeletedAgainKeepsItsNewBytes) {
     EXPECT_EQ("second", ReadText(session.journal.entries[1].fields[1]));
 }
 
+// An undo that could not put everything back leaves the session open: the next undo takes only what is left.
+TEST_F(Effects_, AnUndoThatLeftSomethingCanBeRunAgain) {
+    ASSERT_TRUE(WriteBytes(dir / L"one.exe", std::string("one")));
+    ASSERT_TRUE(WriteBytes(dir / L"two.exe", std::string("two")));
+    ASSERT_TRUE(live.DeleteFile(dir / L"one.exe"));
+    ASSERT_TRUE(live.DeleteFile(dir / L"two.exe"));
+    const SessionInfo session = Session();
+    const std::wstring keptTwo = session.journal.entries[1].fields[1], aside = keptTwo + L".aside";
+    ASSERT_TRUE(::MoveFileW(keptTwo.c_str(), aside.c_str()));  // its copy is missing for now
+    auto steps = UndoSession(session, false);
+    ASSERT_EQ(2u, steps.size());
+    EXPECT_EQ(UndoResult::Failed, steps[0].result);
+    EXPECT_EQ(UndoResult::Restored, steps[1].result);
+    EXPECT_EQ("one", ReadText(dir / L"one.exe"));
+    ASSERT_TRUE(::MoveFileW(aside.c_str(), keptTwo.c_str()));
+    const auto again = ListSessions(sessions.Path() + L"\\");
+    ASSERT_EQ(1u, again.size());
+    EXPECT_FALSE(again[0].undone);
+    steps = UndoSession(again[0], false);
+    ASSERT_EQ(1u, steps.size()) << "what came back the first time is not put back twice";
+    EXPECT_EQ(UndoResult::Restored, steps[0].result);
+    EXPECT_EQ("two", ReadText(dir / L"two.exe"));
+    EXPECT_FALSE(FileExists(dir / L"one\uff08\u6062\u590d\uff09.exe"));
+    EXPECT_TRUE(ListSessions(sessions.Path() + L"\\")[0].undone);
+}
+
 // A program run from a folder it cannot write to still keeps what it deletes: in the fallback folder.
 TEST(LiveEffects, SessionsGoToTheFallbackWhenTheirFolderCannotBeWritten) {
     ScratchDir dir, fallback(L"T:");
