@@ -82,12 +82,8 @@ std::wstring Reachable(const std::wstring& journaledPath) {
 std::wstring SessionsFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
 
 std::wstring FallbackSessionsFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) return std::wstring();
-    std::wstring folder(temp, n);
-    if (folder.back() != L'\\') folder += L'\\';
-    return folder + L"VeludiskBackFiles\\";
+    const std::wstring temp = TempFolder();
+    return temp.empty() ? temp : temp + L"VeludiskBackFiles\\";
 }
 
 std::vector<std::wstring> AllSessionsFolders() {
@@ -360,10 +356,7 @@ bool LiveEffects::EditFile(const std::wstring& path, const std::function<bool(co
     return edited;
 }
 
-namespace {
-
-// ERROR_SUCCESS with the value, ERROR_FILE_NOT_FOUND when there is none, another error when it cannot be read.
-LONG ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
+LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
     RegKey k;
     LONG r = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put());
     if (r != ERROR_SUCCESS) return r;
@@ -382,14 +375,12 @@ LONG ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWO
     return r;
 }
 
-}  // namespace
-
 bool LiveEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                                    const void* data, DWORD size) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const LONG read = ReadValue(root, key, name, oldType, old);
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old);
     // A value that is there but cannot be read is not changed: its undo would not know what to put back.
     if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;
     const bool existed = read == ERROR_SUCCESS;
@@ -421,7 +412,7 @@ bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalE
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS) return false;
         std::vector<std::uint8_t> data;
-        if (ReadValue(root, key, std::wstring(name, nameLength), type, data) != ERROR_SUCCESS) return false;
+        if (ReadRegistryValue(root, key, std::wstring(name, nameLength), type, data) != ERROR_SUCCESS) return false;
         lines.push_back(JournalEntry{"value", {key, std::wstring(name, nameLength), HexField(type), BytesField(data)}});
     }
     for (DWORD i = 0;; ++i) {

@@ -93,6 +93,11 @@ private:
 bool ReadAt(HANDLE device, std::uint64_t offset, void* data, DWORD size);
 bool WriteAt(HANDLE device, std::uint64_t offset, const void* data, DWORD size);
 
+// A registry value: ERROR_SUCCESS with it, ERROR_FILE_NOT_FOUND when there is none, another error when it cannot
+// be read (the key or the value).
+LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type,
+                       std::vector<std::uint8_t>& data);
+
 // The start type, image and group of a service; false when they cannot be read.
 bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std::wstring& group);
 

@@ -288,14 +288,11 @@ bool PlanEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std
     if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::vector<std::uint8_t> wanted(bytes, bytes + size);
-    DWORD oldType = 0, oldSize = 0;
+    DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const bool existed = ::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &oldType, nullptr, &oldSize) == ERROR_SUCCESS;
-    if (existed) {
-        old.assign(oldSize, 0);
-        ::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &oldType, old.data(), &oldSize);
-        old.resize(oldSize);
-    }
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old);
+    if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;  // as the live run refuses it
+    const bool existed = read == ERROR_SUCCESS;
     if (existed && oldType == type && old == wanted) return true;
     const std::wstring rootName = RootName(root);
     // Set once in a plan: the machine still holds the old value, the plan already the new one.

@@ -12,6 +12,26 @@ namespace {
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 // A larger list is not ours to rewrite.
 constexpr DWORD kPendingRenamesMaxBytes = 1u << 20;
+
+// The list as UTF-16 units: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, another error when it
+// cannot be read or is not a string list.
+LONG ReadPendingRenames(HKEY session, std::u16string& text) {
+    DWORD type = 0, size = 0;
+    LONG r = ::RegQueryValueExW(session, kPendingRenames, nullptr, &type, nullptr, &size);
+    if (r != ERROR_SUCCESS) return r;
+    if (type != REG_MULTI_SZ) return ERROR_INVALID_DATA;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    r = ::RegQueryValueExW(session, kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (r != ERROR_SUCCESS) return r;
+    text.assign(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(wchar_t));
+    return ERROR_SUCCESS;
+}
+
+std::u16string NtDeletionPath(const std::wstring& path) {
+    const std::wstring nt = L"\\??\\" + NativeSystemPath(path.c_str());
+    return std::u16string(reinterpret_cast<const char16_t*>(nt.data()), nt.size());
+}
+
 }  // namespace
 
 bool PendingDeletionListed(const std::wstring& path) {
@@ -19,17 +39,11 @@ bool PendingDeletionListed(const std::wstring& path) {
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
                         session.Put()) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0, size = 0;
-    const LONG r = ::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, nullptr, &size);
-    if (r == ERROR_FILE_NOT_FOUND || size == 0) return false;
-    if (r != ERROR_SUCCESS || type != REG_MULTI_SZ) return true;  // unreadable: it may be there
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-        ERROR_SUCCESS)
-        return true;
-    const std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(wchar_t));
-    const std::wstring nt = L"\\??\\" + NativeSystemPath(path.c_str());
-    return WithoutPendingDeletion(text, std::u16string(reinterpret_cast<const char16_t*>(nt.data()), nt.size())) != text;
+    std::u16string text;
+    const LONG r = ReadPendingRenames(session.Get(), text);
+    if (r == ERROR_FILE_NOT_FOUND) return false;
+    if (r != ERROR_SUCCESS) return true;  // unreadable: it may be there
+    return WithoutPendingDeletion(text, NtDeletionPath(path)) != text;
 }
 
 bool TakeOffPendingRenames(const std::wstring& path) {
@@ -38,18 +52,11 @@ bool TakeOffPendingRenames(const std::wstring& path) {
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
                         KEY_QUERY_VALUE | KEY_SET_VALUE, session.Put()) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0, size = 0;
-    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_MULTI_SZ || size == 0 || size > kPendingRenamesMaxBytes)
+    std::u16string text;
+    if (ReadPendingRenames(session.Get(), text) != ERROR_SUCCESS || text.empty() ||
+        text.size() * sizeof(char16_t) > kPendingRenamesMaxBytes)
         return false;
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(session.Get(), kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    const std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(wchar_t));
-    const std::wstring nt = L"\\??\\" + NativeSystemPath(path.c_str());
-    const std::u16string kept =
-        WithoutPendingDeletion(text, std::u16string(reinterpret_cast<const char16_t*>(nt.data()), nt.size()));
+    const std::u16string kept = WithoutPendingDeletion(text, NtDeletionPath(path));
     if (kept == text) return false;
     if (kept.empty()) return ::RegDeleteValueW(session.Get(), kPendingRenames) == ERROR_SUCCESS;
     return ::RegSetValueExW(session.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),

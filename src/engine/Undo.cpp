@@ -60,16 +60,6 @@ std::wstring FreeNameBeside(const std::wstring& path) {
     return std::wstring();
 }
 
-bool ReadValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
-    RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS) return false;
-    DWORD size = 0;
-    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    data.assign(size, 0);
-    if (::RegQueryValueExW(k.Get(), name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
-    data.resize(size);
-    return true;
-}
 
 class Undoer {
 public:
@@ -253,7 +243,7 @@ private:
             return;
         }
         // Changed again since the scan: what is there now is someone else's and stays.
-        if (!ReadValue(root, f[1], f[2], nowType, now) || nowType != newType || now != newData) {
+        if (ReadRegistryValue(root, f[1], f[2], nowType, now) != ERROR_SUCCESS || nowType != newType || now != newData) {
             Fail(step, L"\u5df2\u88ab\u4fee\u6539\uff0c\u4fdd\u7559");  // 已被修改，保留
             return;
         }

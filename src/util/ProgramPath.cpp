@@ -30,3 +30,12 @@ std::wstring SystemFolder() {
     if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
     return folder;
 }
+
+std::wstring TempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) return std::wstring();
+    std::wstring path(temp, length);
+    if (path.back() != L'\\') path += L'\\';
+    return path;
+}

@@ -10,3 +10,6 @@ std::wstring ProgramFolder();
 // when they cannot be had.
 std::wstring WindowsFolder();
 std::wstring SystemFolder();
+
+// The temporary folder with a trailing backslash, or empty when it cannot be had.
+std::wstring TempFolder();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "util/ModuleResource.h"
+#include "util/ProgramPath.h"
 
 namespace {
 constexpr WORD kArchiveLibraryResourceId = 227;
@@ -39,12 +40,8 @@ ArchiveSupport& SharedArchiveSupport() {
 }
 
 std::wstring ArchiveLibraryPath() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) return std::wstring();
-    std::wstring path(temp, length);
-    if (path.back() != L'\\') path += L'\\';
-    return path + L"KillSola.dll";
+    const std::wstring temp = TempFolder();
+    return temp.empty() ? temp : temp + L"KillSola.dll";
 }
 
 bool LoadVerifiedLibrary(ArchiveSupport& support, const std::wstring& path, const void* image, DWORD size) {
