@@ -18,6 +18,7 @@ tests/wine/prefix.sh fresh "$build" "$bits"
 tests/wine/prefix.sh start "$build" "$bits"
 trap 'tests/wine/prefix.sh stop "$build" "$bits" 2>/dev/null || true' EXIT
 . tests/wine/wine-env.sh "$build" "$bits"
+require_disk_standin
 stick="$VELUDISK_WINE_DIR/drives/u"
 
 echo "== generating the infected stick in U:"

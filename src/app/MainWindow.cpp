@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "app/Startup.h"
+#include "cleaners/system/WmiCheck.h"
 #include "log/LogFile.h"
 #include "scan/DriveSystemWin.h"
 #include "scan/ProgramScanSteps.h"
@@ -81,6 +82,8 @@ void CMainDlg::OnCreated() {
     if (!g_bSilent) {
         g_bStandalone = DetectEdition();
         RecordInstall(g_bStandalone);
+        // WMI script persistence is only reported: the page hears of it from the flag.
+        m_controller.WmiConsumerFound = CheckWmiScriptConsumers(RealWmiBindings(), WriteStandardOutputLine);
     }
     WindowsVersionClass = GetWindowsVersionClass();
     m_controller.SetSilent(g_bSilent);

@@ -137,16 +137,6 @@ int RecordInstall(int edition) {
     return 1;
 }
 
-int GetWindowsVersionClass() {
-    OSVERSIONINFOEXW ex = {};
-    ex.dwOSVersionInfoSize = sizeof ex;
-    if (::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex)))
-        return WindowsVersionClassOf(ex.dwPlatformId, ex.dwMajorVersion, ex.dwMinorVersion);
-    OSVERSIONINFOW basic = {};
-    basic.dwOSVersionInfoSize = sizeof basic;
-    if (::GetVersionExW(&basic)) return WindowsVersionClassOf(basic.dwPlatformId, basic.dwMajorVersion, basic.dwMinorVersion);
-    return 0;
-}
 
 int RunStartup(const std::vector<std::wstring>& args, int showCommand, StartupServices& services) {
     const HRESULT com = ::CoInitialize(nullptr);

@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "util/Seams.h"
+#include "util/WindowsVersion.h"
 
 constexpr const wchar_t* kSingleInstanceSection = L"ca66479c-2c3d-4567-992c-0d03a37a22b7";
 constexpr const wchar_t* kRestoreEventName = L"vusbcleaner_restore_event";
@@ -37,4 +38,3 @@ bool PublishMainWindow(HWND window);
 
 int DetectEdition();
 int RecordInstall(int edition);
-int GetWindowsVersionClass();

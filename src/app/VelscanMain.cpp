@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -68,9 +69,16 @@ public:
     int Ask(const PromptRequest& request) override {
         const UINT buttons = request.style & MB_TYPEMASK;
         const bool yesNo = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
+        Asking = true;  // the progress line keeps off the question
         Print(STD_ERROR_HANDLE, L"\n[" + std::wstring(request.caption) + L"] " + request.text + L"\n");
-        if (!yesNo) return IDOK;
-        if (m_yes) return IsRiskQuestion(request) ? IDYES : IDNO;
+        const int answer = !yesNo ? IDOK : m_yes ? (IsRiskQuestion(request) ? IDYES : IDNO) : ReadAnswer();
+        Asking = false;
+        return answer;
+    }
+    std::atomic<bool> Asking{false};
+
+private:
+    static int ReadAnswer() {
         Print(STD_ERROR_HANDLE, L"(y/N) ");
         char line[16] = {};
         DWORD read = 0;
@@ -78,8 +86,6 @@ public:
             return IDNO;
         return (line[0] == 'y' || line[0] == 'Y') ? IDYES : IDNO;
     }
-
-private:
     bool m_yes;
 };
 
@@ -214,6 +220,7 @@ int Run(const ScanOptions& options) {
     seams.explorerDelayMs = 0;
     ScanController controller(steps, drives, seams);
     controller.SetSilent(true);  // no window to close and no restart question at the end
+    controller.SetPhaseInRun(true);  // a system scan reports after the boot-record phase
     // A report-only run plans every change and makes none.
     PlanEffects plan;
     if (options.reportOnly) controller.UseEffects(plan);
@@ -242,7 +249,7 @@ int Run(const ScanOptions& options) {
         while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_COMMAND && LOWORD(msg.wParam) == ID_SCAN_DONE) done = true;
         }
-        if (progress && ::GetTickCount() - lastProgress >= kProgressEveryMs) {
+        if (progress && !prompter.Asking && ::GetTickCount() - lastProgress >= kProgressEveryMs) {
             ScanStats s;
             controller.SnapshotCounters(s);
             ShowProgress(controller, s, estimate.TotalBytes(), false);
@@ -253,6 +260,11 @@ int Run(const ScanOptions& options) {
     controller.OnScanDone(window);
     ScanStats s;
     controller.SnapshotCounters(s);
+    // A bootkit in the boot record is one more threat.
+    const bool bootkit = controller.BootkitState != 0;
+    s.ThreatsFound = ThreatsIncludingBootkit(s, bootkit);
+    BootRecordFinding bootRecord{L"\\\\.\\PhysicalDrive0", controller.BootkitVariant.load(),
+                                 controller.BootRecordRepaired != 0};
     const std::vector<JournalEntry> changes = controller.Changes().Entries();
     const std::wstring session = controller.Changes().SessionFolder();
     if (progress) ShowProgress(controller, s, 0, true);
@@ -264,7 +276,8 @@ int Run(const ScanOptions& options) {
     const RunTotals totals{double(::GetTickCount() - started) / 1000.0, controller.ScanBytes(), controller.ScanFolders()};
     std::wstring text = options.reportOnly ? L"仅报告模式：未做任何更改。将采取的操作：\n" : L"发现并处理：\n";
     for (const auto& f : findings) text += FormatFindingLine(f, options.reportOnly);
-    if (findings.empty()) text += L"  （无）\n";
+    if (bootkit) text += FormatBootRecordLine(bootRecord, options.reportOnly);
+    if (findings.empty() && !bootkit) text += L"  （无）\n";
     text += L"扫描结果：\n" + FormatSummary(s, totals);
     if (options.reportOnly) {
         text += L"仅报告模式：未做任何更改。\n";
@@ -284,7 +297,8 @@ int Run(const ScanOptions& options) {
     }
     Print(STD_OUTPUT_HANDLE, text);
     if (!options.jsonPath.empty() &&
-        !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings, changes))) {
+        !WriteUtf8File(Absolute(options.jsonPath), FormatJsonReport(kBuild, options.mode, options.reportOnly, s, findings, changes,
+                                                                  bootkit && bootRecord.variant ? &bootRecord : nullptr))) {
         Print(STD_ERROR_HANDLE, L"velscan: 无法写入报告文件 " + options.jsonPath + L"\n");
         return 2;
     }

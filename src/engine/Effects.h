@@ -15,6 +15,22 @@
 #include "engine/JournalFormat.h"
 #include "util/FolderListing.h"
 
+// `size` bytes of `data` written at byte `offset` of `device`. The `keepSize` bytes from `offset` (at least
+// `size`; the sectors around it a repair read) are kept before, as `keptName` in the session's folder.
+struct SectorWrite {
+    std::wstring device;
+    std::uint64_t offset = 0;
+    const void* data = nullptr;
+    DWORD size = 0;
+    DWORD keepSize = 0;
+    std::wstring keptName;
+    // The volume lock is asked for around the write (its answers do not decide anything).
+    bool lockVolume = false;
+};
+
+// The 64-bit registry view, for the 32-bit program on 64-bit Windows.
+constexpr REGSAM kRegistry64 = KEY_WOW64_64KEY;
+
 class Effects {
 public:
     virtual ~Effects() = default;
@@ -52,13 +68,17 @@ public:
     virtual bool ProduceFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& writer) = 0;
     // Changes a file in place through `editor`, which gets the path to edit; the bytes before are kept.
     virtual bool EditFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& editor) = 0;
+    // Registry changes name a view: 0 for this program's own, kRegistry64 for the 64-bit one that a 32-bit
+    // program on 64-bit Windows does not see by default (its "Software" is redirected).
     virtual bool SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
-                                  const void* data, DWORD size) = 0;
+                                  const void* data, DWORD size, REGSAM view = 0) = 0;
+    // Deletes a value; nothing there counts as done.
+    virtual bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) = 0;
     // Deletes a key with everything below it; nothing there counts as done.
-    virtual bool DeleteRegistryKey(HKEY root, const std::wstring& key) = 0;
-    // Writes `size` bytes at byte `offset` of a disk or volume (a device path such as "\\.\PhysicalDrive0", or
-    // an image file). The bytes there before are kept first; nothing is written when they cannot be.
-    virtual bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) = 0;
+    virtual bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) = 0;
+    // Writes to a disk or volume (a device path such as "\\.\PhysicalDrive0", or an image file). The bytes
+    // there before are kept first; nothing is written when they cannot be.
+    virtual bool WriteSector(const SectorWrite& write) = 0;
     // Creates a kernel-driver service, or changes an existing one to this start type, image and group.
     virtual bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                         const std::wstring& group) = 0;
@@ -87,10 +107,11 @@ constexpr char kRemoveFolder[] = "remove-folder";      // path, attributes
 constexpr char kCreateFile[] = "create-file";          // path, MD5 of what was written
 constexpr char kEditFile[] = "edit-file";              // path, kept copy, MD5 after
 constexpr char kSetValue[] = "registry-set";           // root, key, name, old type or "-", old data, new type, new data
+constexpr char kDeleteValue[] = "registry-delete-value";  // root, key, name, old type, old data, "-", ""
 constexpr char kDeleteKey[] = "registry-delete-key";   // root, key, saved copy
 constexpr char kEndProcess[] = "end-process";          // process id, image
 constexpr char kRunProgram[] = "run-program";          // command line
-constexpr char kWriteSector[] = "write-sector";        // device, offset, kept copy, MD5 of what was written
+constexpr char kWriteSector[] = "write-sector";        // device, offset, kept copy, MD5 of what was written, size
 constexpr char kCreateService[] = "service-create";    // name
 constexpr char kChangeService[] = "service-change";    // name, old start type, old image, old group, new start type
 }  // namespace journal
@@ -101,6 +122,6 @@ std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring
 // The name by which this program reaches a path the journal names (back through "Sysnative" under WoW64).
 std::wstring Reachable(const std::wstring& journaledPath);
 
-// "HKLM", "HKCU", "HKCR", "HKU" in the journal.
-std::wstring RootName(HKEY root);
-HKEY RootNamed(const std::wstring& name);
+// "HKLM", "HKCU", "HKCR", "HKU" in the journal; "HKLM64" and so on for the 64-bit view.
+std::wstring RootName(HKEY root, REGSAM view = 0);
+HKEY RootNamed(const std::wstring& name, REGSAM* view = nullptr);

@@ -1,6 +1,9 @@
 #include "engine/LiveEffects.h"
 
 #include <shlwapi.h>
+#include <winioctl.h>
+
+#include <cwchar>
 
 #include "engine/BootCleanDriver.h"
 #include "engine/BootDeleteList.h"
@@ -67,7 +70,8 @@ std::wstring StartStamp() {
 
 std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields) {
     const std::string k = kind;
-    const bool files = k != journal::kSetValue && k != journal::kDeleteKey && k != journal::kEndProcess &&
+    const bool files = k != journal::kSetValue && k != journal::kDeleteValue && k != journal::kDeleteKey &&
+                       k != journal::kEndProcess &&
                        k != journal::kRunProgram && k != journal::kCreateService && k != journal::kChangeService &&
                        k != journal::kWriteSector;
     if (files && !fields.empty()) fields[0] = NativeSystemPath(fields[0]);
@@ -93,19 +97,24 @@ std::vector<std::wstring> AllSessionsFolders() {
     return folders;
 }
 
-std::wstring RootName(HKEY root) {
-    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
-    if (root == HKEY_CURRENT_USER) return L"HKCU";
-    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
-    if (root == HKEY_USERS) return L"HKU";
-    return L"?";
+std::wstring RootName(HKEY root, REGSAM view) {
+    const wchar_t* name = L"?";
+    if (root == HKEY_LOCAL_MACHINE) name = L"HKLM";
+    else if (root == HKEY_CURRENT_USER) name = L"HKCU";
+    else if (root == HKEY_CLASSES_ROOT) name = L"HKCR";
+    else if (root == HKEY_USERS) name = L"HKU";
+    return std::wstring(name) + ((view & kRegistry64) ? L"64" : L"");
 }
 
-HKEY RootNamed(const std::wstring& name) {
-    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
-    if (name == L"HKCU") return HKEY_CURRENT_USER;
-    if (name == L"HKCR") return HKEY_CLASSES_ROOT;
-    if (name == L"HKU") return HKEY_USERS;
+HKEY RootNamed(const std::wstring& name, REGSAM* view) {
+    std::wstring base = name;
+    const bool wide = base.size() > 2 && base.compare(base.size() - 2, 2, L"64") == 0;
+    if (wide) base.resize(base.size() - 2);
+    if (view) *view = wide ? kRegistry64 : 0;
+    if (base == L"HKLM") return HKEY_LOCAL_MACHINE;
+    if (base == L"HKCU") return HKEY_CURRENT_USER;
+    if (base == L"HKCR") return HKEY_CLASSES_ROOT;
+    if (base == L"HKU") return HKEY_USERS;
     return nullptr;
 }
 
@@ -356,9 +365,10 @@ bool LiveEffects::EditFile(const std::wstring& path, const std::function<bool(co
     return edited;
 }
 
-LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data) {
+LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data,
+                       REGSAM view) {
     RegKey k;
-    LONG r = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put());
+    LONG r = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, k.Put());
     if (r != ERROR_SUCCESS) return r;
     for (int attempt = 0; attempt < 4; ++attempt) {  // the value may grow between the two queries
         DWORD size = 0;
@@ -376,22 +386,37 @@ LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& n
 }
 
 bool LiveEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
-                                   const void* data, DWORD size) {
+                                   const void* data, DWORD size, REGSAM view) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const LONG read = ReadRegistryValue(root, key, name, oldType, old);
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old, view);
     // A value that is there but cannot be read is not changed: its undo would not know what to put back.
     if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;
     const bool existed = read == ERROR_SUCCESS;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (existed && oldType == type && old == std::vector<std::uint8_t>(bytes, bytes + size)) return true;
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, k.Put()) != ERROR_SUCCESS ||
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, k.Put()) != ERROR_SUCCESS ||
         ::RegSetValueExW(k.Get(), name.c_str(), 0, type, bytes, size) != ERROR_SUCCESS)
         return false;
-    Record(journal::kSetValue, {RootName(root), key, name, existed ? HexField(oldType) : L"-", BytesField(old),
+    Record(journal::kSetValue, {RootName(root, view), key, name, existed ? HexField(oldType) : L"-", BytesField(old),
                                 HexField(type), BytesField(std::vector<std::uint8_t>(bytes, bytes + size))});
+    return true;
+}
+
+bool LiveEffects::DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    DWORD oldType = 0;
+    std::vector<std::uint8_t> old;
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old, view);
+    if (read == ERROR_FILE_NOT_FOUND) return true;  // no key or no value: nothing to delete
+    if (read != ERROR_SUCCESS) return false;        // there but unreadable: its undo would not know it
+    RegKey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, k.Put()) != ERROR_SUCCESS ||
+        ::RegDeleteValueW(k.Get(), name.c_str()) != ERROR_SUCCESS)
+        return false;
+    Record(journal::kDeleteValue, {RootName(root, view), key, name, HexField(oldType), BytesField(old), L"-", L""});
     return true;
 }
 
@@ -399,10 +424,10 @@ namespace {
 // Registry keys nest at most 512 deep; the names live on the heap, not on the stack of each level.
 constexpr int kMaxKeyDepth = 512;
 
-bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, int depth) {
+bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, REGSAM view, int depth) {
     if (depth > kMaxKeyDepth) return false;
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.Put()) != ERROR_SUCCESS) return false;
     lines.push_back(JournalEntry{"key", {key}});
     std::vector<wchar_t> buffer(16384);
     wchar_t* name = buffer.data();
@@ -412,7 +437,7 @@ bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalE
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS) return false;
         std::vector<std::uint8_t> data;
-        if (ReadRegistryValue(root, key, std::wstring(name, nameLength), type, data) != ERROR_SUCCESS) return false;
+        if (ReadRegistryValue(root, key, std::wstring(name, nameLength), type, data, view) != ERROR_SUCCESS) return false;
         lines.push_back(JournalEntry{"value", {key, std::wstring(name, nameLength), HexField(type), BytesField(data)}});
     }
     for (DWORD i = 0;; ++i) {
@@ -420,30 +445,55 @@ bool SaveRegistryTreeAt(HKEY root, const std::wstring& key, std::vector<JournalE
         const LONG r = ::RegEnumKeyExW(k.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS ||
-            !SaveRegistryTreeAt(root, key + L"\\" + std::wstring(name, nameLength), lines, depth + 1))
+            !SaveRegistryTreeAt(root, key + L"\\" + std::wstring(name, nameLength), lines, view, depth + 1))
             return false;
     }
     return true;
 }
+
+// A key tree in the given view, deepest keys first. SHDeleteKey knows only this program's own view, and
+// RegDeleteKeyEx (which takes one) is there only where there are two views.
+bool DeleteKeyTreeInView(HKEY root, const std::wstring& key, REGSAM view, int depth) {
+    if (depth > kMaxKeyDepth) return false;
+    typedef LONG(WINAPI * DeleteKeyExFn)(HKEY, LPCWSTR, REGSAM, DWORD);
+    static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+    if (!deleteKeyEx) return false;
+    {
+        RegKey k;
+        if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.Put()) != ERROR_SUCCESS) return false;
+        std::vector<wchar_t> name(256);
+        // Always the first subkey: each one is gone before the next is asked for.
+        for (;;) {
+            DWORD length = 256;
+            const LONG r = ::RegEnumKeyExW(k.Get(), 0, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            if (r == ERROR_NO_MORE_ITEMS) break;
+            if (r != ERROR_SUCCESS ||
+                !DeleteKeyTreeInView(root, key + L"\\" + std::wstring(name.data(), length), view, depth + 1))
+                return false;
+        }
+    }
+    return deleteKeyEx(root, key.c_str(), view, 0) == ERROR_SUCCESS;
+}
 }  // namespace
 
-bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines) {
-    return SaveRegistryTreeAt(root, key, lines, 0);
+bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, REGSAM view) {
+    return SaveRegistryTreeAt(root, key, lines, view, 0);
 }
 
-bool RestoreRegistryTree(HKEY root, const std::wstring&, const std::vector<JournalEntry>& lines) {
+bool RestoreRegistryTree(HKEY root, const std::wstring&, const std::vector<JournalEntry>& lines, REGSAM view) {
     bool ok = true;
     for (const auto& line : lines) {
         if (line.kind == "key" && line.fields.size() == 1) {
             RegKey k;
-            ok = ::RegCreateKeyExW(root, line.fields[0].c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, k.Put(), nullptr) ==
+            ok = ::RegCreateKeyExW(root, line.fields[0].c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, k.Put(), nullptr) ==
                      ERROR_SUCCESS && ok;
         } else if (line.kind == "value" && line.fields.size() == 4) {
             std::uint32_t type = 0;
             std::vector<std::uint8_t> data;
             RegKey k;
             ok = ParseHexField(line.fields[2], type) && ParseBytesField(line.fields[3], data) &&
-                 ::RegOpenKeyExW(root, line.fields[0].c_str(), 0, KEY_SET_VALUE, k.Put()) == ERROR_SUCCESS &&
+                 ::RegOpenKeyExW(root, line.fields[0].c_str(), 0, KEY_SET_VALUE | view, k.Put()) == ERROR_SUCCESS &&
                  ::RegSetValueExW(k.Get(), line.fields[1].c_str(), 0, type, data.data(), DWORD(data.size())) ==
                      ERROR_SUCCESS &&
                  ok;
@@ -454,17 +504,17 @@ bool RestoreRegistryTree(HKEY root, const std::wstring&, const std::vector<Journ
     return ok;
 }
 
-bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
+bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     std::vector<JournalEntry> lines;
     RegKey probe;
-    const LONG opened = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, probe.Put());
+    const LONG opened = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, probe.Put());
     if (opened == ERROR_FILE_NOT_FOUND) return true;  // nothing there
     if (opened != ERROR_SUCCESS) return false;        // there, but not ours to read: not deleted either
     probe.Reset();
     // Saved before it goes; a key that cannot be saved whole is not deleted.
     const std::wstring folder = m_journal.Folder();
-    if (folder.empty() || !SaveRegistryTree(root, key, lines)) return false;
+    if (folder.empty() || !SaveRegistryTree(root, key, lines, view)) return false;
     const std::wstring saved = folder + L"key-" + std::to_wstring(++m_copies) + L".txt";
     std::string text = std::string(kJournalHeader) + "\n";
     for (const auto& l : lines) text += EncodeJournalLine(l);
@@ -476,8 +526,8 @@ bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
         ::FlushFileBuffers(out.Get());
     }
     // Journaled even when the deletion stops half-way: whatever went is in the saved copy.
-    const bool deleted = ::SHDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS;
-    Record(journal::kDeleteKey, {RootName(root), key, saved});
+    const bool deleted = view ? DeleteKeyTreeInView(root, key, view, 0) : ::SHDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS;
+    Record(journal::kDeleteKey, {RootName(root, view), key, saved});
     return deleted;
 }
 
@@ -551,27 +601,44 @@ bool WriteAt(HANDLE device, std::uint64_t offset, const void* data, DWORD size) 
     return ok;
 }
 
-bool LiveEffects::WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) {
+namespace {
+// A name for a file in the session folder: only characters every file system takes.
+std::wstring SafeFileName(const std::wstring& name) {
+    std::wstring safe;
+    for (wchar_t c : name) safe += (c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c)) ? L'_' : c;
+    return safe;
+}
+}  // namespace
+
+bool LiveEffects::WriteSector(const SectorWrite& w) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    FileHandle disk(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    if (w.size == 0 || !w.data) return false;
+    FileHandle disk(::CreateFileW(w.device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!disk || size == 0) return false;
-    std::vector<std::uint8_t> before(size);
-    if (!ReadAt(disk.Get(), offset, before.data(), size)) return false;
+    if (!disk) return false;
+    const DWORD keep = w.keepSize > w.size ? w.keepSize : w.size;
+    std::vector<std::uint8_t> before(keep);
+    if (!ReadAt(disk.Get(), w.offset, before.data(), keep)) return false;
     // The bytes there before are kept, on the disk, before a byte of the sector changes.
     const std::wstring folder = m_journal.Folder();
     if (folder.empty()) return false;
-    const std::wstring kept = folder + L"sector-" + std::to_wstring(++m_copies) + L".bin";
+    const std::wstring number = std::to_wstring(++m_copies);
+    const std::wstring kept = folder + (w.keptName.empty() ? L"sector-" + number + L".bin"
+                                                           : number + L"-" + SafeFileName(w.keptName));
     {
         FileHandle out(::CreateFileW(kept.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        if (!out || !::WriteFile(out.Get(), before.data(), size, &written, nullptr) || written != size ||
+        if (!out || !::WriteFile(out.Get(), before.data(), keep, &written, nullptr) || written != keep ||
             !::FlushFileBuffers(out.Get()))
             return false;
     }
-    if (!WriteAt(disk.Get(), offset, data, size)) return false;
-    const Md5Digest md5 = Md5(data, size);
-    Record(journal::kWriteSector, {device, HexField(std::uint32_t(offset >> 32)) + L":" + HexField(std::uint32_t(offset)),
-                                   kept, DigestHexWide(md5)});
+    DWORD ignored = 0;
+    if (w.lockVolume) ::DeviceIoControl(disk.Get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    const bool written = WriteAt(disk.Get(), w.offset, w.data, w.size);
+    if (w.lockVolume) ::DeviceIoControl(disk.Get(), FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    if (!written) return false;
+    const Md5Digest md5 = Md5(w.data, w.size);
+    Record(journal::kWriteSector, {w.device, HexField(std::uint32_t(w.offset >> 32)) + L":" + HexField(std::uint32_t(w.offset)),
+                                   kept, DigestHexWide(md5), HexField(w.size)});
     return true;
 }

@@ -67,11 +67,12 @@ public:
     bool ProduceFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& writer) override;
     bool EditFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& editor) override;
     bool SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const void* data,
-                          DWORD size) override;
-    bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
+                          DWORD size, REGSAM view = 0) override;
+    bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) override;
+    bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
-    bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) override;
+    bool WriteSector(const SectorWrite& write) override;
     bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                 const std::wstring& group) override;
 
@@ -96,11 +97,11 @@ bool WriteAt(HANDLE device, std::uint64_t offset, const void* data, DWORD size);
 // A registry value: ERROR_SUCCESS with it, ERROR_FILE_NOT_FOUND when there is none, another error when it cannot
 // be read (the key or the value).
 LONG ReadRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type,
-                       std::vector<std::uint8_t>& data);
+                       std::vector<std::uint8_t>& data, REGSAM view = 0);
 
 // The start type, image and group of a service; false when they cannot be read.
 bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std::wstring& group);
 
 // The key `root\key` with its values and subkeys, as lines a SavedKey file holds; and back.
-bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines);
-bool RestoreRegistryTree(HKEY root, const std::wstring& key, const std::vector<JournalEntry>& lines);
+bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, REGSAM view = 0);
+bool RestoreRegistryTree(HKEY root, const std::wstring& key, const std::vector<JournalEntry>& lines, REGSAM view = 0);

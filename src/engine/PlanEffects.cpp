@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "engine/BootCleanDriver.h"
+#include "disposal/Digest.h"
 #include "disposal/ImagePath.h"
 #include "util/WinHandle.h"
 #include "util/Wow64.h"
@@ -282,19 +283,19 @@ bool PlanEffects::EditFile(const std::wstring& path, const std::function<bool(co
 }
 
 bool PlanEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
-                                   const void* data, DWORD size) {
+                                   const void* data, DWORD size, REGSAM view) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, k.Put()) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, k.Put()) != ERROR_SUCCESS) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::vector<std::uint8_t> wanted(bytes, bytes + size);
     DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const LONG read = ReadRegistryValue(root, key, name, oldType, old);
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old, view);
     if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;  // as the live run refuses it
     const bool existed = read == ERROR_SUCCESS;
     if (existed && oldType == type && old == wanted) return true;
-    const std::wstring rootName = RootName(root);
+    const std::wstring rootName = RootName(root, view);
     // Set once in a plan: the machine still holds the old value, the plan already the new one.
     for (const auto& e : m_entries)
         if (e.kind == journal::kSetValue && e.fields.size() >= 7 && e.fields[0] == rootName &&
@@ -306,11 +307,27 @@ bool PlanEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std
     return true;
 }
 
-bool PlanEffects::DeleteRegistryKey(HKEY root, const std::wstring& key) {
+bool PlanEffects::DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    DWORD oldType = 0;
+    std::vector<std::uint8_t> old;
+    const LONG read = ReadRegistryValue(root, key, name, oldType, old, view);
+    if (read == ERROR_FILE_NOT_FOUND) return true;
+    if (read != ERROR_SUCCESS) return false;  // as the live run refuses it
+    const std::wstring rootName = RootName(root, view);
+    for (const auto& e : m_entries)
+        if (e.kind == journal::kDeleteValue && e.fields.size() >= 3 && e.fields[0] == rootName &&
+            Key(e.fields[1]) == Key(key) && Key(e.fields[2]) == Key(name))
+            return true;
+    Record(journal::kDeleteValue, {rootName, key, name, HexField(oldType), BytesField(old), L"-", L""});
+    return true;
+}
+
+bool PlanEffects::DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return true;
-    const std::wstring rootName = RootName(root);
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.Put()) != ERROR_SUCCESS) return true;
+    const std::wstring rootName = RootName(root, view);
     for (const auto& e : m_entries)
         if (e.kind == journal::kDeleteKey && e.fields.size() >= 2 && e.fields[0] == rootName && Key(e.fields[1]) == Key(key))
             return true;
@@ -353,10 +370,10 @@ bool PlanEffects::ConfigureDriverService(const std::wstring& name, DWORD startTy
     return true;
 }
 
-bool PlanEffects::WriteSector(const std::wstring& device, std::uint64_t offset, const void*, DWORD size) {
+bool PlanEffects::WriteSector(const SectorWrite& w) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    if (size == 0) return false;
-    Record(journal::kWriteSector, {device, HexField(std::uint32_t(offset >> 32)) + L":" + HexField(std::uint32_t(offset)),
-                                   std::wstring(), std::wstring()});
+    if (w.size == 0 || !w.data) return false;
+    Record(journal::kWriteSector, {w.device, HexField(std::uint32_t(w.offset >> 32)) + L":" + HexField(std::uint32_t(w.offset)),
+                                   std::wstring(), DigestHexWide(Md5(w.data, w.size)), HexField(w.size)});
     return true;
 }

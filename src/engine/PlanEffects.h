@@ -27,11 +27,12 @@ public:
     bool ProduceFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& writer) override;
     bool EditFile(const std::wstring& path, const std::function<bool(const std::wstring&)>& editor) override;
     bool SetRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const void* data,
-                          DWORD size) override;
-    bool DeleteRegistryKey(HKEY root, const std::wstring& key) override;
+                          DWORD size, REGSAM view = 0) override;
+    bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) override;
+    bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
-    bool WriteSector(const std::wstring& device, std::uint64_t offset, const void* data, DWORD size) override;
+    bool WriteSector(const SectorWrite& write) override;
     bool ConfigureDriverService(const std::wstring& name, DWORD startType, const std::wstring& image,
                                 const std::wstring& group) override;
 

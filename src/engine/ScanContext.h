@@ -52,6 +52,8 @@ public:
     std::atomic<int> ReadOnlyScan{0};         // a write-protected stick is only looked at
     std::atomic<int> ThreatFollowUpState{0};  // 1: a folder companion was seen, the fixed drives are walked next
     std::atomic<int> BootkitState{0};
+    std::atomic<int> BootkitVariant{0};      // what the boot-record phase found (1 to 6), 0 nothing
+    std::atomic<int> BootRecordRepaired{0};  // and whether sector 0 was rewritten (planned, in a plan)
     std::atomic<int> DelphiInfectorState{0};
     std::atomic<int> ScriptInfectorSeen{0};
     std::atomic<int> WmiConsumerFound{0};

@@ -71,7 +71,7 @@ public:
         step.path = e.fields.empty() ? std::wstring() : e.fields[0];
         // Files are named where they really are; under WoW64 the real system folder is reached as "Sysnative".
         std::vector<std::wstring> f = e.fields;
-        const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteKey ||
+        const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteValue || e.kind == journal::kDeleteKey ||
                               e.kind == journal::kCreateService || e.kind == journal::kChangeService ||
                               e.kind == journal::kWriteSector;
         if (!registry && !f.empty()) f[0] = Reachable(f[0]);
@@ -156,15 +156,16 @@ public:
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u56de");  // 无法写回
-        } else if (k == journal::kSetValue && f.size() >= 7) {
+        } else if ((k == journal::kSetValue || k == journal::kDeleteValue) && f.size() >= 7) {
             ReverseValue(step, f);
         } else if (k == journal::kDeleteKey && f.size() >= 3) {
             step.path = f[0] + L"\\" + f[1];
             const JournalText saved = DecodeJournal(ReadAll(f[2]));
-            HKEY root = RootNamed(f[0]);
+            REGSAM view = 0;
+            HKEY root = RootNamed(f[0], &view);
             if (!root || !saved.headerOk || saved.cutOff || saved.entries.empty())
                 Fail(step, L"\u6ca1\u6709\u5b8c\u6574\u7684\u526f\u672c");  // 没有完整的副本
-            else if (m_plan || RestoreRegistryTree(root, f[1], saved.entries))
+            else if (m_plan || RestoreRegistryTree(root, f[1], saved.entries, view))
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
@@ -233,23 +234,28 @@ private:
 
     void ReverseValue(UndoStep& step, const std::vector<std::wstring>& f) {
         step.path = f[0] + L"\\" + f[1] + L"\\" + f[2];
-        HKEY root = RootNamed(f[0]);
+        REGSAM view = 0;
+        HKEY root = RootNamed(f[0], &view);
+        // A deleted value stands as one set to nothing ("-").
+        const bool deleted = f[5] == L"-";
         std::uint32_t newType = 0, oldType = 0;
         std::vector<std::uint8_t> newData, oldData, now;
         DWORD nowType = 0;
-        if (!root || !ParseHexField(f[5], newType) || !ParseBytesField(f[6], newData) || !ParseBytesField(f[4], oldData) ||
-            (f[3] != L"-" && !ParseHexField(f[3], oldType))) {
+        if (!root || (!deleted && !ParseHexField(f[5], newType)) || !ParseBytesField(f[6], newData) ||
+            !ParseBytesField(f[4], oldData) || (f[3] != L"-" && !ParseHexField(f[3], oldType))) {
             Fail(step, L"\u8bb0\u5f55\u635f\u574f");  // 记录损坏
             return;
         }
         // Changed again since the scan: what is there now is someone else's and stays.
-        if (ReadRegistryValue(root, f[1], f[2], nowType, now) != ERROR_SUCCESS || nowType != newType || now != newData) {
+        const LONG read = ReadRegistryValue(root, f[1], f[2], nowType, now, view);
+        if (deleted ? read != ERROR_FILE_NOT_FOUND
+                    : (read != ERROR_SUCCESS || nowType != newType || now != newData)) {
             Fail(step, L"\u5df2\u88ab\u4fee\u6539\uff0c\u4fdd\u7559");  // 已被修改，保留
             return;
         }
         if (!m_plan) {
             RegKey key;
-            LONG r = ::RegOpenKeyExW(root, f[1].c_str(), 0, KEY_SET_VALUE, key.Put());
+            LONG r = ::RegOpenKeyExW(root, f[1].c_str(), 0, KEY_SET_VALUE | view, key.Put());
             if (r == ERROR_SUCCESS)
                 r = f[3] == L"-" ? ::RegDeleteValueW(key.Get(), f[2].c_str())
                                  : ::RegSetValueExW(key.Get(), f[2].c_str(), 0, oldType, oldData.data(), DWORD(oldData.size()));
@@ -276,9 +282,15 @@ private:
             return;
         }
         const std::uint64_t offset = std::uint64_t(high) << 32 | low;
+        // The kept copy may hold more than was written (the sectors around it): only the written bytes go back.
+        std::uint32_t size = std::uint32_t(kept.size());
+        if (f.size() >= 5 && (!ParseHexField(f[4], size) || size == 0 || size > kept.size())) {
+            Fail(step, L"\u8bb0\u5f55\u635f\u574f");  // 记录损坏
+            return;
+        }
         FileHandle disk(::CreateFileW(f[0].c_str(), GENERIC_READ | (m_plan ? 0 : GENERIC_WRITE),
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        std::vector<std::uint8_t> now(kept.size());
+        std::vector<std::uint8_t> now(size);
         if (!disk || !ReadAt(disk.Get(), offset, now.data(), DWORD(now.size()))) {
             Fail(step, L"\u65e0\u6cd5\u8bfb\u53d6\u78c1\u76d8");  // 无法读取磁盘
             return;
@@ -288,7 +300,7 @@ private:
             Fail(step, L"\u5df2\u88ab\u6539\u5199\uff0c\u4fdd\u7559");  // 已被改写，保留
             return;
         }
-        if (!m_plan && !WriteAt(disk.Get(), offset, kept.data(), DWORD(kept.size()))) {
+        if (!m_plan && !WriteAt(disk.Get(), offset, kept.data(), DWORD(size))) {
             Fail(step, L"\u65e0\u6cd5\u5199\u5165\u78c1\u76d8");  // 无法写入磁盘
             return;
         }
@@ -397,13 +409,16 @@ std::wstring DescribeSessionChanges(const JournalText& journal) {
             ++counts[L"\u6539\u540d"];  // 改名
         else if (k == journal::kCreateFolder || k == journal::kCreateFile || k == journal::kEditFile)
             ++counts[L"\u5199\u5165"];  // 写入
-        else if (k == journal::kSetValue || k == journal::kDeleteKey)
+        else if (k == journal::kSetValue || k == journal::kDeleteValue || k == journal::kDeleteKey)
             ++counts[L"\u6ce8\u518c\u8868"];  // 注册表
+        else if (k == journal::kWriteSector)
+            ++counts[L"\u6247\u533a"];  // 扇区
         else if (k == journal::kEndProcess)
             ++counts[L"\u8fdb\u7a0b"];  // 进程
     }
     std::wstring out;
-    for (const wchar_t* name : {L"\u5220\u9664", L"\u5c5e\u6027", L"\u6539\u540d", L"\u5199\u5165", L"\u6ce8\u518c\u8868", L"\u8fdb\u7a0b"}) {
+    for (const wchar_t* name : {L"\u5220\u9664", L"\u5c5e\u6027", L"\u6539\u540d", L"\u5199\u5165", L"\u6ce8\u518c\u8868",
+                                L"\u6247\u533a", L"\u8fdb\u7a0b"}) {
         const auto it = counts.find(name);
         if (it == counts.end()) continue;
         out += (out.empty() ? L"" : L"\uff0c") + it->first + L" " + std::to_wstring(it->second);

@@ -10,5 +10,7 @@ struct PageNotices {
     std::atomic<int> mp3Virus{0};       // "MP3_Virus"
     std::atomic<int> autodoorVirus{0};  // "AUTODOOR_Virus"
     std::atomic<int> solaVirus{0};      // "SOLA_Virus"
+    std::atomic<int> sysInstall{0};     // "Sys_Install": the companion product was accepted
+    std::atomic<int> checkNo{0};        // "CHECK_No": it was declined
 };
 extern PageNotices g_Notices;

@@ -69,6 +69,8 @@ HRESULT ScanController::InitController(HWND window) {
 
 HRESULT ScanController::StartScan(int mode) {
     if (!m_workerReady) return E_FAIL;
+    // The boot-record phase of the last run makes changes of its own session: the next run waits for it.
+    if (m_steps.BootRecordPhaseRunning()) return E_FAIL;
     bool idle = false;
     if (!m_busy.compare_exchange_strong(idle, true)) return E_FAIL;  // a request while busy is dropped
     m_mode = mode;
@@ -92,6 +94,11 @@ DWORD ScanController::WorkerLoop() {
         ResetScanProgress();
         Changes().BeginSession();
         RunMode(m_mode);
+        if (m_phaseInRun && m_mode >= kModeSystem && m_mode <= kModeSystemAndFixedAlt && !IsStopRequested()) {
+            ScanStats s;
+            SnapshotCounters(s);
+            if (s.FilesExamined > 0) m_steps.RunBootRecordPhase();
+        }
         Changes().EndSession();
         ::ResetEvent(m_startEvent.Get());
         ClearStop();

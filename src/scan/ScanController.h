@@ -59,6 +59,10 @@ public:
     void PushProgress(ScanWindow& window);
 
     DriveList& Drives() { return m_driveList; }
+    const ControllerSeams& Seams() const { return m_seams; }
+    // A run that reports only after the boot-record phase (the console scanner): a system scan ends with the
+    // phase on the worker, inside the run's own session of changes.
+    void SetPhaseInRun(bool inRun) { m_phaseInRun = inRun; }
 
     // A silent run has no one to answer a question or close its window: it closes it itself at the end.
     void SetSilent(bool silent) { m_silent = silent; }
@@ -84,6 +88,7 @@ private:
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_silent{false};
     std::atomic<bool> m_closing{false};  // the window is going away and waits for the worker
+    std::atomic<bool> m_phaseInRun{false};
     bool m_workerReady = false;
     KernelHandle m_startEvent;
     KernelHandle m_worker;

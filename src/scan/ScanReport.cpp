@@ -78,6 +78,13 @@ std::wstring FormatFindingLine(const ReportFinding& f, bool reportOnly) {
            L" (\u7c7b\u578b " + std::to_wstring(f.threatType) + L")\n";  // (类型 n)
 }
 
+std::wstring FormatBootRecordLine(const BootRecordFinding& found, bool planned) {
+    // [已修复] / [将修复] / [未能修复] DEVICE  鬼影引导区病毒（变种 N）
+    const wchar_t* action = !found.repaired ? L"\u672a\u80fd\u4fee\u590d" : planned ? L"\u5c06\u4fee\u590d" : L"\u5df2\u4fee\u590d";
+    return L"  [" + std::wstring(action) + L"] " + found.device +
+           L"  \u9b3c\u5f71\u5f15\u5bfc\u533a\u75c5\u6bd2\uff08\u53d8\u79cd " + std::to_wstring(found.variant) + L"\uff09\n";
+}
+
 std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals) {
     static const wchar_t* const kLabels[] = {
         L"\u5df2\u68c0\u67e5\u6587\u4ef6",      // 已检查文件
@@ -114,7 +121,8 @@ std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals) {
 }
 
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
-                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes) {
+                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes,
+                             const BootRecordFinding* bootRecord) {
     std::string out = "{\n  \"build\": " + JsonString(build) + ",\n  \"mode\": " + std::to_string(mode) +
                       ",\n  \"reportOnly\": " + (reportOnly ? "true" : "false") + ",\n  \"counters\": {";
     bool first = true;
@@ -133,7 +141,12 @@ std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly
                (f.md5.empty() ? std::string("null") : JsonString(ToUtf8(f.md5))) + ", \"crc32\": \"" + crc + "\"}";
         first = false;
     }
-    out += findings.empty() ? "],\n  \"changes\": [" : "\n  ],\n  \"changes\": [";
+    out += findings.empty() ? "]," : "\n  ],";
+    if (bootRecord)
+        out += "\n  \"bootRecord\": {\"device\": " + JsonString(ToUtf8(bootRecord->device)) +
+               ", \"variant\": " + std::to_string(bootRecord->variant) +
+               ", \"repaired\": " + (bootRecord->repaired ? "true" : "false") + "},";
+    out += "\n  \"changes\": [";
     first = true;
     for (const auto& c : changes) {
         out += std::string(first ? "" : ",") + "\n    {\"kind\": " + JsonString(c.kind) +

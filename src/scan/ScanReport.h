@@ -44,8 +44,20 @@ std::wstring FormatSummary(const ScanStats& s, const RunTotals& totals);
 
 // One JSON object (schema in the README): build, mode, reportOnly, counters, findings, and the changes made
 // (or, report-only, planned) in order, each as its journal kind and what it is about.
+// A bootkit the boot-record phase found: on which disk, which variant, whether sector 0 was rewritten.
+struct BootRecordFinding {
+    std::wstring device;
+    int variant = 0;
+    bool repaired = false;
+};
+
+// Its line in the console report.
+std::wstring FormatBootRecordLine(const BootRecordFinding& found, bool planned);
+
+// `bootRecord` is null when no bootkit was found (or none was looked for).
 std::string FormatJsonReport(const std::string& build, int mode, bool reportOnly, const ScanStats& s,
-                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes);
+                             const std::vector<ReportFinding>& findings, const std::vector<JournalEntry>& changes,
+                             const BootRecordFinding* bootRecord = nullptr);
 
 // What the progress line shows. `bytesTotal` is 0 when how far along cannot be known.
 struct ProgressState {

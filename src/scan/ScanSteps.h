@@ -23,8 +23,11 @@ public:
     // USB write protection: whether removable drives are read-only now, and switching it off.
     virtual bool IsUsbWriteProtected() = 0;
     virtual void SwitchUsbWriteProtectionOff() = 0;
-    // The boot-record phase after a finished scan, on a thread of its own.
+    // The boot-record phase after a finished scan, on a thread of its own; or on the caller's thread, which
+    // it holds until the phase is over (the console scanner reports after it).
     virtual void StartBootRecordPhase() = 0;
+    virtual void RunBootRecordPhase() = 0;
+    virtual bool BootRecordPhaseRunning() = 0;
     virtual void Release() = 0;
 };
 
@@ -51,5 +54,7 @@ public:
     bool IsUsbWriteProtected() override { return false; }
     void SwitchUsbWriteProtectionOff() override {}
     void StartBootRecordPhase() override {}
+    void RunBootRecordPhase() override {}
+    bool BootRecordPhaseRunning() override { return false; }
     void Release() override {}
 };

@@ -98,6 +98,22 @@ TEST(ScanReport, JsonHasEveryCounterAndFindingEscaped) {
     EXPECT_STREQ("other", ActionOf(L"?"));
 }
 
+TEST(ScanReport, ABootkitFoundStandsBesideTheFindings) {
+    ScanStats s;
+    s.ThreatsFound = 1;
+    const BootRecordFinding boot{L"\\\\.\\PhysicalDrive0", 1, true};
+    const std::string json = FormatJsonReport("b", 0, false, s, {}, {{"write-sector", {L"\\\\.\\PhysicalDrive0", L"0:0"}}}, &boot);
+    EXPECT_NE(std::string::npos,
+              json.find("\"findings\": [],\n  \"bootRecord\": {\"device\": \"\\\\\\\\.\\\\PhysicalDrive0\", \"variant\": 1, "
+                        "\"repaired\": true},\n  \"changes\": [\n    {\"kind\": \"write-sector\""))
+        << json;
+    EXPECT_EQ(std::string::npos, FormatJsonReport("b", 0, false, s, {}, {}).find("bootRecord"));
+    EXPECT_EQ(L"  [\u5df2\u4fee\u590d] \\\\.\\PhysicalDrive0  \u9b3c\u5f71\u5f15\u5bfc\u533a\u75c5\u6bd2\uff08\u53d8\u79cd 1\uff09\n",
+              FormatBootRecordLine(boot, false));
+    EXPECT_NE(std::wstring::npos, FormatBootRecordLine(boot, true).find(L"[\u5c06\u4fee\u590d]"));
+    EXPECT_NE(std::wstring::npos, FormatBootRecordLine(BootRecordFinding{L"d", 5, false}, false).find(L"[\u672a\u80fd\u4fee\u590d]"));
+}
+
 TEST(ScanReport, SummaryInWordsWithTimeDataAndFolders) {
     ScanStats s;
     s.FilesExamined = 12;

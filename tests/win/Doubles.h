@@ -9,7 +9,9 @@
 
 #include "cleaners/drive/MediaRepair.h"
 #include "disposal/Safeguards.h"
+#include "util/DriveIdentity.h"
 #include "util/Seams.h"
+#include "util/WmiBindings.h"
 
 struct AskedPrompt {
     HWND owner;
@@ -87,4 +89,29 @@ public:
     bool ReadFirstScript(const wchar_t*, std::wstring&, std::wstring&) override { return false; }
     bool RemoveFirstScript(const wchar_t*) override { return false; }
     bool ReadLicenceInfo(const wchar_t*, std::wstring&) override { return false; }
+};
+
+// ATA identify data as a test decides it: none (no rights, no SMART), or the given words.
+class NoIdentity final : public DriveIdentity {
+public:
+    bool IdentifyWords(std::uint16_t*) override { return false; }
+};
+class FixedIdentity final : public DriveIdentity {
+public:
+    std::uint16_t words[256] = {};
+    bool IdentifyWords(std::uint16_t* out) override {
+        for (int i = 0; i < 256; ++i) out[i] = words[i];
+        return true;
+    }
+};
+
+// WMI bindings as a test lists them.
+class ListedWmiBindings final : public WmiBindingSource {
+public:
+    WmiBindingList list;
+    DWORD queryThread = 0;
+    WmiBindingList Query() override {
+        queryThread = ::GetCurrentThreadId();
+        return list;
+    }
 };

@@ -9,7 +9,10 @@ struct DriveCleaners : CleanerHarness {
     ListedTrust trust;
     ListedGuard guard;
     NoMediaRuntime noMedia;
-    DriveEngine engine{controller, *log, crcs, trust, guard, noMedia, RealRunningPrograms()};
+    NoIdentity noIdentity;
+    SystemPlaces noPlaces;  // no system cleaner reaches the machine from a drive test
+    DriveEngine engine{controller, *log, crcs, trust, guard, noMedia, RealRunningPrograms(),
+                       EngineSeams{prompter, launcher, noIdentity, noPlaces}};
     DocumentRestore& documents = engine.documents;
     MediaRepair& media = engine.media;
     FileChecker& checker = engine.checker;

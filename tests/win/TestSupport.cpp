@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "log/LogFormat.h"
 #include "util/WinHandle.h"
@@ -143,4 +144,18 @@ std::vector<unsigned char> BytesWithCrc(std::size_t size, std::uint32_t crc, uns
     const auto suffix = ForgeCrc32Suffix(Crc32(0, bytes.data(), bytes.size()), crc);
     bytes.insert(bytes.end(), suffix.begin(), suffix.end());
     return bytes;
+}
+
+bool BootDiskIsStandIn() {
+    FileHandle disk(::CreateFileW(kFirstDisk, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    if (!disk) return false;
+    char sector[512] = {};
+    LARGE_INTEGER at;
+    at.QuadPart = 1024;
+    DWORD read = 0;
+    if (!::SetFilePointerEx(disk.Get(), at, nullptr, FILE_BEGIN) ||
+        !::ReadFile(disk.Get(), sector, sizeof sector, &read, nullptr) || read != sizeof sector)
+        return false;
+    return std::memcmp(sector, kTestDiskMarker, sizeof kTestDiskMarker - 1) == 0;
 }

@@ -48,3 +48,9 @@ bool StillRunning(ChildProcess& child);
 
 // Today's log date stamp as the logger writes it.
 std::string TodayStamp();
+
+// Whether "\\.\PhysicalDrive0" reaches the prefix's own disk image (tests/wine/prefix.sh): its marker in sector
+// 2 is there. Nothing may read or write the first disk in a test before this holds.
+constexpr char kTestDiskMarker[] = "VELUDISK TEST DISK STAND-IN";
+constexpr wchar_t kFirstDisk[] = L"\\\\.\\PhysicalDrive0";
+bool BootDiskIsStandIn();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <shlwapi.h>
 
@@ -10,6 +11,7 @@
 #include "engine/PlanEffects.h"
 #include "engine/Undo.h"
 #include "util/WinHandle.h"
+#include "util/Wow64.h"
 
 namespace {
 
@@ -114,19 +116,34 @@ TEST_F(Effects_, JournalAsTheRunGoesAndAnUndoOfEveryKind) {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, key);
 }
 
-// A sector goes back only when confirmed, and only when it still holds what the session wrote.
+// A sector goes back only when confirmed, and only when it still holds what the session wrote; the kept copy
+// holds the sectors around it too, and only the written bytes go back.
 TEST_F(Effects_, ASectorIsWrittenBackOnlyWhenConfirmedAndUnchanged) {
-    std::vector<unsigned char> disk = PatternBytes(8192, 9);
+    std::vector<unsigned char> disk = PatternBytes(12288, 9);
     const std::wstring image = dir / L"disk.img";
     ASSERT_TRUE(WriteBytes(image, disk));
     const std::vector<unsigned char> repaired(512, 0x33);
-    ASSERT_TRUE(live.WriteSector(image, 4096, repaired.data(), DWORD(repaired.size())));
+    SectorWrite w;
+    w.device = image;
+    w.offset = 4096;
+    w.data = repaired.data();
+    w.size = DWORD(repaired.size());
+    w.keepSize = 4096;
+    w.keptName = L"boot-record-disk.img-20261211-101500.bin";
+    ASSERT_TRUE(live.WriteSector(w));
     auto written = disk;
     std::copy(repaired.begin(), repaired.end(), written.begin() + 4096);
     EXPECT_EQ(written, ReadBytes(image));
     const SessionInfo session = Session();
     ASSERT_EQ(1u, session.journal.entries.size());
     EXPECT_EQ("write-sector", session.journal.entries[0].kind);
+    const std::wstring kept = session.journal.entries[0].fields[2];
+    EXPECT_NE(std::wstring::npos, kept.find(L"boot-record-disk.img-20261211-101500.bin")) << kept;
+    EXPECT_EQ(std::vector<unsigned char>(disk.begin() + 4096, disk.begin() + 8192), ReadBytes(kept))
+        << "the 4096 bytes from the offset, as they were before";
+    written[6000] ^= 0x5A;  // a later change outside the written sector stays through the undo
+    ASSERT_TRUE(WriteBytes(image, written));
+    disk[6000] ^= 0x5A;
 
     EXPECT_EQ(UndoResult::Failed, UndoSession(session, false, false)[0].result) << "not without a yes";
     EXPECT_EQ(written, ReadBytes(image));
@@ -138,6 +155,64 @@ TEST_F(Effects_, ASectorIsWrittenBackOnlyWhenConfirmedAndUnchanged) {
     ASSERT_TRUE(WriteBytes(image, written));
     EXPECT_EQ(UndoResult::Restored, UndoSession(session, false, true)[0].result);
     EXPECT_EQ(disk, ReadBytes(image));
+}
+
+// A value deleted comes back unless one was written there since; in a WoW64 prefix the 64-bit view is its own.
+TEST_F(Effects_, ADeletedValueComesBackInItsOwnView) {
+    const wchar_t key[] = L"Software\\VeludiskEffectsViews";
+    std::vector<REGSAM> views{0};
+    if (RunningUnderWow64()) views.push_back(kRegistry64);
+    for (REGSAM view : views) {
+        RegKey k;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                                   k.Put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(k.Get(), L"worm", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"w.exe"), 12));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(k.Get(), L"again", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"a"), 4));
+        if (view) {
+            DWORD type = 0;
+            std::vector<std::uint8_t> data;
+            EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRegistryValue(HKEY_LOCAL_MACHINE, key, L"worm", type, data))
+                << "not in the program's own view";
+        }
+        ScratchDir viewSessions{L"T:"};
+        LiveEffects fx{viewSessions.Path() + L"\\"};
+        fx.BeginSession();
+        ASSERT_TRUE(fx.DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, L"worm", view));
+        ASSERT_TRUE(fx.DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, L"again", view));
+        EXPECT_TRUE(fx.DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, L"none", view)) << "nothing there is done";
+        const std::vector<JournalEntry> entries = fx.Entries();
+        fx.EndSession();
+        ASSERT_EQ(2u, entries.size());
+        EXPECT_EQ("registry-delete-value", entries[0].kind);
+        EXPECT_EQ(view ? L"HKLM64" : L"HKLM", entries[0].fields[0]);
+        EXPECT_NE(ERROR_SUCCESS, ::RegQueryValueExW(k.Get(), L"worm", nullptr, nullptr, nullptr, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(k.Get(), L"again", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"b"), 4));
+        const auto all = ListSessions(viewSessions.Path() + L"\\");
+        ASSERT_EQ(1u, all.size());
+        const std::vector<UndoStep> steps = UndoSession(all[0], false, false);
+        ASSERT_EQ(2u, steps.size());
+        for (const UndoStep& step : steps) {
+            ASSERT_LE(3u, step.entry.fields.size());
+            if (step.entry.fields[2] == L"worm")
+                EXPECT_EQ(UndoResult::Restored, step.result);
+            else
+                EXPECT_EQ(UndoResult::Failed, step.result) << "written again since: kept";
+        }
+        DWORD type = 0;
+        std::vector<std::uint8_t> data;
+        ASSERT_EQ(ERROR_SUCCESS, ReadRegistryValue(HKEY_LOCAL_MACHINE, key, L"worm", type, data, view));
+        EXPECT_EQ(REG_SZ, type);
+        EXPECT_EQ(0, std::memcmp(data.data(), L"w.exe", 12));
+        ASSERT_EQ(ERROR_SUCCESS, ReadRegistryValue(HKEY_LOCAL_MACHINE, key, L"again", type, data, view));
+        EXPECT_EQ(0, std::memcmp(data.data(), L"b", 4));
+        k.Reset();
+        LiveEffects cleanup{viewSessions.Path() + L"\\"};
+        cleanup.BeginSession();
+        EXPECT_TRUE(cleanup.DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, view));
+        cleanup.EndSession();
+        RegKey gone;
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, gone.Put()));
+    }
 }
 
 // Nothing is deleted whose bytes could not be kept, and a file that is back at its place is not overwritten.

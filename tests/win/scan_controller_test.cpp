@@ -59,6 +59,9 @@ public:
     bool IsUsbWriteProtected() override { return usbProtected; }
     void SwitchUsbWriteProtectionOff() override { ++protectionSwitchedOff; }
     void StartBootRecordPhase() override { ++bootPhases; }
+    void RunBootRecordPhase() override { Step("phase"); }
+    bool BootRecordPhaseRunning() override { return phaseRunning; }
+    bool phaseRunning = false;
     void Release() override {
         if (onRelease) onRelease();
     }
@@ -405,6 +408,43 @@ TEST_F(ScanControllerTest, NoticesAreArmedOnceAndReportFlagsCleared) {
     EXPECT_EQ(0, controller->ScriptInfectorSeen.load());
     EXPECT_EQ(1, g_Notices.delphiVirus.load());
     EXPECT_EQ(2, controller->DelphiInfectorState.load()) << "the Delphi state itself is not changed";
+}
+
+// The console scanner reports after the boot-record phase: its system scans end with the phase on the worker,
+// before the end-of-run command; nothing else does, and nothing scanned runs no phase.
+TEST_F(ScanControllerTest, PhaseInTheRunEndsSystemScansOnly) {
+    Init();
+    controller->SetPhaseInRun(true);
+    controller->SetDirectoryList({L"T:\\docs"});
+    steps.during["processes"] = [&] { controller->AddFilesExamined(); };
+    steps.during["walk"] = [&] { controller->AddFilesExamined(); };
+    for (int mode : {0, 1, 2, 3, 4, 5}) {
+        steps.calls.clear();
+        prompter.answers = {IDYES};
+        Run(mode);
+        const bool system = mode <= 3;
+        ASSERT_FALSE(steps.calls.empty()) << mode;
+        EXPECT_EQ(system, steps.calls.back() == "phase") << "mode " << mode;
+        EXPECT_EQ(system ? 1 : 0, std::count(steps.calls.begin(), steps.calls.end(), std::string("phase"))) << mode;
+    }
+    steps.during.clear();
+    steps.calls.clear();
+    prompter.answers = {IDYES};
+    Run(0);
+    EXPECT_EQ(0, std::count(steps.calls.begin(), steps.calls.end(), std::string("phase"))) << "nothing examined";
+    EXPECT_EQ(0, steps.bootPhases) << "no thread of its own";
+}
+
+// The boot-record phase of the last run still changing the disk: a new run is refused until it ends.
+TEST_F(ScanControllerTest, NoNewRunWhileTheBootRecordPhaseRuns) {
+    Init();
+    steps.phaseRunning = true;
+    EXPECT_EQ(E_FAIL, controller->StartScan(kModeRemovable));
+    EXPECT_FALSE(controller->IsBusy());
+    steps.phaseRunning = false;
+    prompter.answers = {IDOK};
+    EXPECT_EQ(S_OK, controller->StartScan(kModeRemovable));
+    WaitDone();
 }
 
 TEST_F(ScanControllerTest, SilentRunClosesTheWindowInsteadOfAsking) {

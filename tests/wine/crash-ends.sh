@@ -6,6 +6,7 @@ build=$(cd "$1" && pwd) bits=$2 exe=$3
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 limit=30
 start=$(date +%s)
 set +e

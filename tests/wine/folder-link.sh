@@ -10,6 +10,7 @@ build=$(cd "$1" && pwd) bits=$2 exe=$3 filter=$4 link=$5 target=$6 clear=${7:-0}
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 # 'X:\a\b' -> the Unix path behind the prefix's drive X:.
 unix_path() {
   local letter=${1:0:1} rest=${1:3}

@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 cd "$build"  # X: in the prefix
 t="$VELUDISK_WINE_DIR/drives/t" u="$VELUDISK_WINE_DIR/drives/u"
 reports=(report-preview report-clean report-again report-path)

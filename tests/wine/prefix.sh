@@ -12,7 +12,9 @@
 # Drives: C: the prefix's own; X: the build folder (typed CD-ROM, so no scan ever walks it); U: a removable
 # test drive; T: a fixed test drive; E: a fixed drive that stays empty (an empty root lists no entry at all).
 # Z: (the whole Linux root) is removed: a walk of all drives must never
-# reach the host.
+# reach the host. "\\.\PhysicalDrive0" opens even in a fresh prefix and what it reaches is not clear: every
+# prefix maps it to a disk image of its own (physicaldrive0.img beside its drive_c), so that the boot-record
+# code reads and writes that file.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=$1; shift
@@ -113,6 +115,13 @@ install_trust_standin() {
   return 0
 }
 
+# The prefix's first physical disk: its own image file (tools/make_test_disk.py), made once per prefix.
+install_disk_standin() {
+  local image="$WINEPREFIX/physicaldrive0.img"
+  [ -f "$image" ] || python3 "$here/../../tools/make_test_disk.py" "$image"
+  ln -sfn "$image" "$WINEPREFIX/dosdevices/physicaldrive0"
+}
+
 fresh() {
   template_current || make_template
   "$WINESERVER" -k 2>/dev/null || true
@@ -120,16 +129,18 @@ fresh() {
   mkdir -p "$wine_dir/drives/u" "$wine_dir/drives/t" "$wine_dir/drives/e"
   cp -a "$template" "$WINEPREFIX"
   install_trust_standin
+  install_disk_standin
 }
 
 mkdir -p "$wine_dir"
 exec 9>"$wine_dir/.lock"
 case "$cmd" in
   fresh) flock 9; fresh ;;
-  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh; install_trust_standin; ensure_display ;;
+  ensure) flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh; install_trust_standin; install_disk_standin; ensure_display ;;
   start)
     flock 9; [ -d "$WINEPREFIX/drive_c" ] || fresh
     install_trust_standin
+    install_disk_standin
     ensure_display
     flock -u 9
     "$WINESERVER" -p

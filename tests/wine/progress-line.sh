@@ -8,6 +8,7 @@ build=$(cd "$1" && pwd) bits=$2
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 work="$VELUDISK_WINE_DIR/drives/t/progress-line"
 rm -rf "$work" && mkdir -p "$work/sub/deeper"
 head -c 3000 /dev/urandom > "$work/sub/one.bin"

@@ -10,6 +10,7 @@ build=$(cd "$1" && pwd) bits=$2 exe=$3
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 work="$VELUDISK_WINE_DIR/raw-volume"
 rm -rf "$work" && mkdir -p "$work/g"
 image="$work/fat32.img"

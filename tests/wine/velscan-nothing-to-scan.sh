@@ -9,6 +9,7 @@ build=$(cd "$1" && pwd) bits=$2
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/prefix.sh" ensure "$build" "$bits"
 . "$here/wine-env.sh" "$build" "$bits"
+require_disk_standin
 cd "$build"  # X: in the prefix
 t="$VELUDISK_WINE_DIR/drives/t"
 devices="$WINEPREFIX/dosdevices"

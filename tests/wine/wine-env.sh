@@ -28,3 +28,15 @@ else
   # The 64-bit loader hands a 32-bit program to the 32-bit one, in the same prefix.
   export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
 fi
+
+# Whether the prefix's first physical disk is its own image file: nothing may start in a prefix where
+# "\\.\PhysicalDrive0" could reach this machine's disk (tests/wine/prefix.sh maps it).
+disk_standin_ready() {
+  local link="$WINEPREFIX/dosdevices/physicaldrive0" image="$WINEPREFIX/physicaldrive0.img"
+  [ -L "$link" ] && [ "$(readlink "$link")" = "$image" ] && [ -f "$image" ] && [ ! -L "$image" ]
+}
+require_disk_standin() {
+  disk_standin_ready && return 0
+  echo "refused: $WINEPREFIX has no disk image of its own as its first physical disk (tests/wine/prefix.sh ensure)" >&2
+  return 2
+}

@@ -12,6 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh" "$build" "$bits"
 [ "$VELUDISK_WINE_BITS" = wow64 ] || { echo "not a WoW64 prefix: skipped"; exit 77; }
 "$here/prefix.sh" ensure "$build" "$bits"
+require_disk_standin
 cd "$build"  # X: in the prefix
 windows="$WINEPREFIX/drive_c/windows"
 native="$windows/system32" wow="$windows/syswow64"
