@@ -17,6 +17,14 @@
 #include "util/FolderListing.h"
 #include "util/ProgramPath.h"
 #include "util/WinHandle.h"
+#include "cleaners/system/BootRecordCore.h"
+#include "cleaners/system/DerivedNames.h"
+#include "cleaners/system/SystemPlaces.h"
+#include "engine/LiveEffects.h"
+#include "support/BootWindows.h"
+#include "util/DriveIdentity.h"
+
+#include <shlwapi.h>
 
 #include <tlhelp32.h>
 
@@ -562,6 +570,184 @@ TEST(HostileStick, NothingOffTheStickIsTouched) {
     for (const wchar_t* folder : {L"photos", L"music"})
         EXPECT_EQ(0u, ::GetFileAttributesW((root + folder).c_str()) & FILE_ATTRIBUTE_HIDDEN) << folder;
     ::DeleteFileW(json.c_str());
+}
+
+// --- A system scan in the test prefix: the resident residue of the derived-name family, the service keys of
+// the earlier drivers, the program's old log, and a variant-1 bootkit on the prefix's own first disk.
+
+class SystemResidue {
+public:
+    SystemResidue() {
+        std::uint16_t words[256] = {};
+        names = DeriveNames(RealDriveIdentity().IdentifyWords(words) ? DriveIdStringOf(words) : std::string());
+        const std::wstring e(names.e.begin(), names.e.end());
+        a.assign(names.a.begin(), names.a.end());
+        xpE = L"xp-" + e;
+        main = SystemFolder() + L"\\" + xpE + L".exe";
+        const SystemPlaces places = RealSystemPlaces();
+        oldLog = places.programFiles + L"\\Velmora\\VelUdisk\\velVirlog.ini";
+        profileLink = places.userProfile + L"\\「开始」菜单\\程序\\启动\\" + a + L".lnk";
+    }
+    void Plant() {
+        Remove();
+        ASSERT_TRUE(WriteBytes(main, std::string("stand-in for the family's main file")));
+        MakeFolders(oldLog.substr(0, oldLog.rfind(L'\\')));
+        ASSERT_TRUE(WriteBytes(oldLog, std::string("[log]\r\nold=1\r\n")));
+        MakeFolders(profileLink.substr(0, profileLink.rfind(L'\\')));
+        ASSERT_TRUE(WriteBytes(profileLink, std::string("shortcut stand-in")));
+        RegKey run, service;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRun, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, run.Put(), nullptr));
+        for (const std::wstring& name : {a, xpE})
+            ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(run.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(main.c_str()),
+                                                      DWORD((main.size() + 1) * sizeof(wchar_t))));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kService, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                   service.Put(), nullptr));
+        const DWORD start = 1;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(service.Get(), L"Start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&start), 4));
+    }
+    // What is there of it, as text: equal before the scan and after the undo.
+    std::string State() const {
+        std::string s;
+        for (const std::wstring& f : {main, oldLog, profileLink}) s += IsPlainFile(f) ? Hex(ReadText(f)) + ";" : "-;";
+        for (const std::wstring& name : {a, xpE}) {
+            DWORD type = 0;
+            std::vector<std::uint8_t> data;
+            s += ReadRegistryValue(HKEY_LOCAL_MACHINE, kRun, name, type, data) == ERROR_SUCCESS ? "value;" : "-;";
+        }
+        DWORD type = 0;
+        std::vector<std::uint8_t> data;
+        s += ReadRegistryValue(HKEY_LOCAL_MACHINE, kService, L"Start", type, data) == ERROR_SUCCESS ? "service;" : "-;";
+        return s;
+    }
+    void Remove() {
+        for (const std::wstring& f : {main, oldLog, profileLink}) {
+            if (IsPlainFile(f)) ::DeleteFileW(f.c_str());
+            else RemoveTree(f);  // the immunization folder a scan put there
+        }
+        RegKey run;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRun, 0, KEY_SET_VALUE, run.Put()) == ERROR_SUCCESS)
+            for (const std::wstring& name : {a, xpE}) ::RegDeleteValueW(run.Get(), name.c_str());
+        ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\qerndrv");
+    }
+    static bool IsPlainFile(const std::wstring& path) {
+        const DWORD at = ::GetFileAttributesW(path.c_str());
+        return at != INVALID_FILE_ATTRIBUTES && !(at & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    static void MakeFolders(const std::wstring& path) {
+        for (std::size_t at = path.find(L'\\', 3);; at = path.find(L'\\', at + 1)) {
+            ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+            if (at == std::wstring::npos) break;
+        }
+    }
+    static constexpr const wchar_t* kRun = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    static constexpr const wchar_t* kService = L"SYSTEM\\CurrentControlSet\\Services\\qerndrv\\Parameters";
+    DerivedNames names;
+    std::wstring a, xpE, main, oldLog, profileLink;
+};
+
+// The first disk of the prefix, read and written whole (its first 4096 bytes).
+std::vector<std::uint8_t> FirstDiskWindow() {
+    std::vector<std::uint8_t> w(kDiskWindowSize);
+    FileHandle disk(::CreateFileW(kFirstDisk, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!disk || !ReadAt(disk.Get(), 0, w.data(), DWORD(w.size()))) w.clear();
+    return w;
+}
+bool WriteFirstDisk(const std::vector<std::uint8_t>& window) {
+    FileHandle disk(::CreateFileW(kFirstDisk, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    return disk && WriteAt(disk.Get(), 0, window.data(), DWORD(window.size()));
+}
+
+// Steps of a system scan end to end, run one at a time by tests/wine/system-scan.sh, which starts velscan
+// between them: no test program may be running while velscan --system scans the folders of running programs.
+// The step is VELUDISK_SYSTEM_STEP; what one step leaves for the next lies on T:.
+std::wstring SystemStep() {
+    wchar_t step[64] = {};
+    return ::GetEnvironmentVariableW(L"VELUDISK_SYSTEM_STEP", step, 64) ? step : L"";
+}
+const wchar_t kOriginalDisk[] = L"T:\\system-scan-original-disk.bin";
+const wchar_t kInfectedDisk[] = L"T:\\system-scan-infected-disk.bin";
+const wchar_t kRewrittenDisk[] = L"T:\\system-scan-rewritten-disk.bin";
+const wchar_t kPlantedState[] = L"T:\\system-scan-planted.txt";
+const wchar_t kSessionName[] = L"T:\\system-scan-session.txt";
+
+std::vector<std::uint8_t> Bytes(const std::wstring& path) {
+    const std::vector<unsigned char> b = ReadBytes(path);
+    return std::vector<std::uint8_t>(b.begin(), b.end());
+}
+
+// velscan --system --yes cleans the residue and repairs the boot record (keeping the disk's first 4096 bytes
+// in the session), a second run finds nothing, and --undo --yes puts every value, key, file and sector 0 back;
+// a sector 0 written again after a repair is not overwritten by an undo.
+TEST(SystemScan, Step) {
+    const std::wstring step = SystemStep();
+    ASSERT_FALSE(step.empty()) << "run through tests/wine/system-scan.sh";
+    ASSERT_TRUE(BootDiskIsStandIn()) << "the prefix's first disk is not its own image: nothing may run here";
+    SystemResidue residue;
+    if (step == L"plant") {
+        const std::vector<std::uint8_t> original = FirstDiskWindow();
+        ASSERT_EQ(kDiskWindowSize, original.size());
+        ASSERT_TRUE(WriteBytes(kOriginalDisk, std::vector<unsigned char>(original.begin(), original.end())));
+        std::vector<std::uint8_t> infected = VariantOneWindow();
+        std::copy(original.begin() + 1024, original.begin() + 1536, infected.begin() + 1024);  // the marker stays
+        ASSERT_TRUE(WriteFirstDisk(infected));
+        ASSERT_TRUE(WriteBytes(kInfectedDisk, std::vector<unsigned char>(infected.begin(), infected.end())));
+        residue.Plant();
+        ASSERT_TRUE(WriteBytes(kPlantedState, residue.State()));
+        EXPECT_EQ(1, AnalyseBootRecord(infected.data(), true, nullptr));
+    } else if (step == L"after-plan") {
+        EXPECT_EQ(Bytes(kInfectedDisk), FirstDiskWindow()) << "report-only writes no sector";
+        EXPECT_EQ(ReadText(kPlantedState), residue.State()) << "report-only changes nothing";
+        const std::string plan = ReadText(L"T:\\system-scan-plan.json");
+        EXPECT_NE(std::string::npos, plan.find("\"kind\": \"write-sector\"")) << plan;
+        EXPECT_NE(std::string::npos, plan.find("\"bootRecord\": {\"device\": \"\\\\\\\\.\\\\PhysicalDrive0\", \"variant\": 1, "
+                                               "\"repaired\": true}")) << plan;
+    } else if (step == L"after-run") {
+        const std::string plan = ReadText(L"T:\\system-scan-plan.json"), run = ReadText(L"T:\\system-scan-run.json");
+        EXPECT_EQ(ChangesOf(plan), ChangesOf(run)) << "the plan and the run differ";
+        EXPECT_NE(std::string::npos, run.find("\"bootRecord\": {\"device\": \"\\\\\\\\.\\\\PhysicalDrive0\", \"variant\": 1, "
+                                              "\"repaired\": true}")) << run;
+        const std::vector<std::uint8_t> infected = Bytes(kInfectedDisk), repaired = FirstDiskWindow();
+        ASSERT_EQ(kDiskWindowSize, repaired.size());
+        EXPECT_EQ(0, AnalyseBootRecord(repaired.data(), true, nullptr)) << "no bootkit left";
+        EXPECT_TRUE(std::equal(infected.begin() + 512, infected.begin() + 896, repaired.begin())) << "bytes 0..383 from sector 1";
+        EXPECT_TRUE(std::equal(infected.begin() + 384, infected.end(), repaired.begin() + 384)) << "nothing else changes";
+        EXPECT_EQ("-;-;-;-;-;-;", residue.State()) << "every file, value and key of it is gone";
+        EXPECT_TRUE(FileExists(residue.main + L"\\con")) << "the main file's place is immunized";
+        const std::vector<SessionInfo> sessions = ListSessions(Build() + L"\\src\\BackFiles\\");
+        ASSERT_FALSE(sessions.empty());
+        const SessionInfo& session = sessions.back();
+        const auto write = std::find_if(session.journal.entries.begin(), session.journal.entries.end(),
+                                        [](const JournalEntry& e) { return e.kind == "write-sector"; });
+        ASSERT_NE(session.journal.entries.end(), write);
+        EXPECT_NE(std::wstring::npos, write->fields[2].find(L"boot-record-PhysicalDrive0-")) << write->fields[2];
+        EXPECT_EQ(infected, Bytes(write->fields[2])) << "the disk's first 4096 bytes as they were before the write";
+        ASSERT_TRUE(WriteBytes(kSessionName, std::string(session.name.begin(), session.name.end())));
+    } else if (step == L"after-second-run") {
+        const std::string again = ReadText(L"T:\\system-scan-again.json");
+        EXPECT_NE(std::string::npos, again.find("\"findings\": [],")) << again;
+        EXPECT_EQ(std::string::npos, again.find("bootRecord")) << again;
+    } else if (step == L"after-undo") {
+        EXPECT_EQ(ReadText(kPlantedState), residue.State()) << "every value, key and file is back";
+        EXPECT_EQ(Bytes(kInfectedDisk), FirstDiskWindow()) << "sector 0 is back";
+    } else if (step == L"rewrite") {
+        std::vector<std::uint8_t> rewritten = FirstDiskWindow();
+        EXPECT_EQ(0, AnalyseBootRecord(rewritten.data(), true, nullptr)) << "repaired again";
+        rewritten[100] ^= 0xFF;
+        ASSERT_TRUE(WriteFirstDisk(rewritten));
+        ASSERT_TRUE(WriteBytes(kRewrittenDisk, std::vector<unsigned char>(rewritten.begin(), rewritten.end())));
+    } else if (step == L"after-refused-undo") {
+        EXPECT_EQ(Bytes(kRewrittenDisk), FirstDiskWindow()) << "a sector written again since stays";
+        EXPECT_EQ(ReadText(kPlantedState), residue.State()) << "everything else came back";
+    } else if (step == L"clean-up") {
+        residue.Remove();
+        const std::vector<std::uint8_t> original = Bytes(kOriginalDisk);
+        if (original.size() == kDiskWindowSize) EXPECT_TRUE(WriteFirstDisk(original));
+        EXPECT_TRUE(BootDiskIsStandIn());
+        for (const wchar_t* f : {kOriginalDisk, kInfectedDisk, kRewrittenDisk, kPlantedState, kSessionName}) ::DeleteFileW(f);
+    } else {
+        FAIL() << "no such step";
+    }
 }
 
 // Run by tools/main-job.sh (not by the test run): writes the infected stick into the root of U:.
