@@ -119,8 +119,6 @@ constexpr char kChangeService[] = "service-change";    // name, old start type, 
 // The fields as the journal keeps them: a file named through a WoW64 alias ("Sysnative", or "system32" under
 // redirection) is named where it really is, as the findings name it.
 std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields);
-// The name by which this program reaches a path the journal names (back through "Sysnative" under WoW64).
-std::wstring Reachable(const std::wstring& journaledPath);
 
 // "HKLM", "HKCU", "HKCR", "HKU" in the journal; "HKLM64" and so on for the 64-bit view.
 std::wstring RootName(HKEY root, REGSAM view = 0);

@@ -79,10 +79,6 @@ std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring
     return fields;
 }
 
-std::wstring Reachable(const std::wstring& journaledPath) {
-    return RunningUnderWow64() ? Wow64AliasOfNative(journaledPath) : journaledPath;
-}
-
 std::wstring SessionsFolder() { return ProgramFolder() + L"\\BackFiles\\"; }
 
 std::wstring FallbackSessionsFolder() {

@@ -16,8 +16,10 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE;
 
 // One spelling per path: lower case, no "\\?\" in front, no "\" at the end.
+// Where a path really is, in one spelling: under WoW64 "system32" is another folder with redirection on than
+// with it off, and the plan must not take one for the other.
 std::wstring Key(const std::wstring& path) {
-    std::wstring key = path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path;
+    std::wstring key = NativeSystemPath(path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path);
     if (!key.empty()) ::CharLowerBuffW(&key[0], DWORD(key.size()));
     while (!key.empty() && (key.back() == L'\\' || key.back() == L'/')) key.pop_back();
     return key;

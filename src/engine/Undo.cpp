@@ -1,5 +1,7 @@
 #include "engine/Undo.h"
 
+#include <memory>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include "disposal/ImagePath.h"
 #include "engine/Effects.h"
 #include "engine/LiveEffects.h"
+#include "util/Wow64.h"
 #include "engine/RestartLists.h"
 #include "util/WinHandle.h"
 
@@ -69,13 +72,18 @@ public:
         UndoStep step;
         step.entry = e;
         step.path = e.fields.empty() ? std::wstring() : e.fields[0];
-        // Files are named where they really are; under WoW64 the real system folder is reached as "Sysnative".
-        std::vector<std::wstring> f = e.fields;
+        // Files are named where they really are. Under WoW64 a step on the real system folder runs with
+        // redirection off, so that "system32" is that folder (literal "\\?\" paths included, which the
+        // "Sysnative" alias does not reach); nothing a step does loads a library.
+        const std::vector<std::wstring>& f = e.fields;
         const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteValue || e.kind == journal::kDeleteKey ||
                               e.kind == journal::kCreateService || e.kind == journal::kChangeService ||
                               e.kind == journal::kWriteSector;
-        if (!registry && !f.empty()) f[0] = Reachable(f[0]);
-        if (e.kind == journal::kMove && f.size() > 1) f[1] = Reachable(f[1]);
+        const bool system = !registry && RunningUnderWow64() &&
+                            ((!f.empty() && InRedirectedSystemFolder(f[0])) ||
+                             (e.kind == journal::kMove && f.size() > 1 && InRedirectedSystemFolder(f[1])));
+        std::unique_ptr<Wow64RedirectionOff> off;
+        if (system) off.reset(new Wow64RedirectionOff());
         const std::string& k = e.kind;
         if (k == journal::kDeleteFile && f.size() >= 3) {
             std::uint32_t attributes = 0;

@@ -92,10 +92,13 @@ Wow64RedirectionOff::~Wow64RedirectionOff() {
     t_redirectionOff = false;
 }
 
-bool InRedirectedSystemFolder(const std::wstring& path) { return StartsWithFolder(path, SystemFolder()); }
+bool InRedirectedSystemFolder(const std::wstring& given) {
+    const std::wstring path = given.compare(0, 4, L"\\\\?\\") == 0 ? given.substr(4) : given;
+    return StartsWithFolder(path, SystemFolder());
+}
 
 std::wstring InWow64SystemFolder(const std::wstring& path) {
-    if (!RunningUnderWow64() || !InRedirectedSystemFolder(path)) return std::wstring();
+    if (!RunningUnderWow64() || !StartsWithFolder(path, SystemFolder())) return std::wstring();
     auto folderOf = reinterpret_cast<SystemWow64DirectoryFn>(
         reinterpret_cast<void*>(Kernel32("GetSystemWow64DirectoryW")));
     wchar_t folder[MAX_PATH] = {};
@@ -107,8 +110,7 @@ std::wstring InWow64SystemFolder(const std::wstring& path) {
     return moved.size() < MAX_PATH ? moved : std::wstring();
 }
 
-std::wstring NativeSystemPath(const std::wstring& path) {
-    if (!RunningUnderWow64()) return path;
+static std::wstring NativeSystemPathOf(const std::wstring& path) {
     const std::wstring sysnative = SysnativeFolder();
     if (StartsWithFolder(path, sysnative)) {
         const std::wstring native = SystemFolder() + path.substr(sysnative.size());
@@ -121,8 +123,19 @@ std::wstring NativeSystemPath(const std::wstring& path) {
     return path;
 }
 
+std::wstring NativeSystemPath(const std::wstring& given) {
+    if (!RunningUnderWow64()) return given;
+    // A literal path ("\\?\C:\...", which reaches reserved names) is redirected as the plain one.
+    const bool literal = given.compare(0, 4, L"\\\\?\\") == 0;
+    const std::wstring path = literal ? given.substr(4) : given;
+    const std::wstring named = NativeSystemPathOf(path);
+    if (!literal) return named;
+    return named != path ? L"\\\\?\\" + named : given;
+}
+
+
 std::wstring Wow64AliasOfNative(const std::wstring& nativePath) {
-    if (!RunningUnderWow64() || !InRedirectedSystemFolder(nativePath)) return nativePath;
+    if (!RunningUnderWow64() || !StartsWithFolder(nativePath, SystemFolder())) return nativePath;
     const std::wstring alias = SysnativeFolder() + nativePath.substr(SystemFolder().size());
     return alias.size() < MAX_PATH ? alias : nativePath;
 }

@@ -32,7 +32,8 @@ bool IsNative64BitProcess(void* process);
 // folder by its "Sysnative" alias. Empty when it cannot be told.
 std::wstring ImageOf64BitProcess(void* process, std::wstring image);
 
-// Whether `path` lies in the system folder, which redirection maps to another folder for this program.
+// Whether `path` (a literal "\\?\" one too) lies in the system folder, which redirection maps to another folder
+// for this program.
 bool InRedirectedSystemFolder(const std::wstring& path);
 // The same place in the 32-bit system folder ("SysWOW64") by its own name, which needs no redirection; empty
 // where there is none. Reports and restart deletions then name the file where it really is.

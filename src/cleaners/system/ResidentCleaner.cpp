@@ -30,22 +30,23 @@ bool IsDirectory(Effects& fx, const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The registry views a key is looked at in: this program's, and on 64-bit Windows the 64-bit one.
-std::vector<REGSAM> RegistryViews() {
+// The registry views of "Software", which 64-bit Windows keeps apart for 32-bit programs: this program's,
+// and there the 64-bit one. ("System" is one for both.)
+std::vector<REGSAM> SoftwareViews() {
     std::vector<REGSAM> views{0};
     if (RunningUnderWow64()) views.push_back(kRegistry64);
     return views;
 }
 
-// The names a file of the system folder has for this program: as given (SysWOW64 under WoW64) and the real
-// system folder's by its "Sysnative" alias.
-std::vector<std::wstring> SystemFolderViews(const std::wstring& path) {
-    std::vector<std::wstring> views{path};
-    if (RunningUnderWow64()) {
-        const std::wstring native = Wow64AliasOfNative(path);
-        if (native != path) views.push_back(native);
-    }
-    return views;
+// The system folder is looked at twice on 64-bit Windows: as this program sees it ("SysWOW64") and, with
+// redirection off, the real one, where a 64-bit worm keeps its files. `pass` runs once per view; nothing it
+// does may load a library (a 64-bit one would be found while redirection is off).
+template <typename Pass>
+void InEachSystemFolderView(Pass pass) {
+    pass();
+    if (!RunningUnderWow64()) return;
+    Wow64RedirectionOff off;
+    if (off.Active()) pass();
 }
 
 }  // namespace
@@ -59,9 +60,8 @@ HRESULT ResidentCleaner::CleanResidentThreats() {
     Effects& fx = m_scan.Changes();
     if (!m_places.programFiles.empty()) fx.DeleteFile(m_places.programFiles + L"\\Velmora\\VelUdisk\\velVirlog.ini");
     m_delphi.CheckDelphiInstallations();
-    for (REGSAM view : RegistryViews())
-        for (const wchar_t* service : {L"qerndrv", L"qernguard"})
-            fx.DeleteRegistryKey(HKEY_LOCAL_MACHINE, kServicesKey + std::wstring(service), view);
+    for (const wchar_t* service : {L"qerndrv", L"qernguard"})
+        fx.DeleteRegistryKey(HKEY_LOCAL_MACHINE, kServicesKey + std::wstring(service));
     if (!m_places.allUsersStartup.empty()) CleanStartupShortcuts(m_places.allUsersStartup);
     if (!m_places.userStartup.empty()) CleanStartupShortcuts(m_places.userStartup);
     for (const wchar_t* process : {L"ali.exe", L"nat.exe", L"c:\\windows\\temp\\alg.exe", L"c:\\windows\\alg.exe",
@@ -90,15 +90,25 @@ void ResidentCleaner::CleanStartupShortcuts(const std::wstring& folder) {
     if (!ReadShortcut(fx.ReadablePath(shortcut), target, arguments)) return;
     if (target.find(L"\\system32\\") == std::wstring::npos) return;  // the case is the family's own
     // A shortcut is text anyone can write: a program the system protects or a trusted publisher signed is
-    // never removed on its word, and neither is the shortcut that starts it.
-    const std::vector<std::wstring> targets = SystemFolderViews(target);
-    for (const std::wstring& t : targets)
-        if (fx.Attributes(t) != INVALID_FILE_ATTRIBUTES && (m_guard.IsProtected(t.c_str()) || m_trust.Verify(t.c_str()) == 0))
-            return;
-    for (const std::wstring& t : targets) {
-        TerminateByPath(fx, t.c_str());
-        m_disposer.DisposeFile(t.c_str(), kThreatPersistence);
-        m_immunizer.ImmunizePath(t);
+    // never removed on its word, and neither is the shortcut that starts it. On 64-bit Windows the real system
+    // folder's file is judged through its "Sysnative" name (the checks load libraries); where that name
+    // reaches nothing, the real folder's file is not judged and so not touched.
+    const auto spared = [&](const std::wstring& t) {
+        return fx.Attributes(t) != INVALID_FILE_ATTRIBUTES && (m_guard.IsProtected(t.c_str()) || m_trust.Verify(t.c_str()) == 0);
+    };
+    if (spared(target)) return;
+    const std::wstring alias = Wow64AliasOfNative(target);
+    const bool nativeView = alias != target && fx.Attributes(alias) != INVALID_FILE_ATTRIBUTES;
+    if (nativeView && spared(alias)) return;
+    const auto dispose = [&] {
+        TerminateByPath(fx, target.c_str());
+        m_disposer.DisposeFile(target.c_str(), kThreatPersistence);
+        m_immunizer.ImmunizePath(target);
+    };
+    dispose();
+    if (nativeView) {
+        Wow64RedirectionOff off;
+        if (off.Active()) dispose();
     }
     m_scan.ThreatFollowUpState = 1;
     m_disposer.DisposeFile(shortcut.c_str(), kThreatPersistence);
@@ -113,7 +123,8 @@ void ResidentCleaner::DerivedNameFamily() {
     TerminateByPattern(fx, L"xp-%s.exe", e.c_str());
     TerminateByPattern(fx, L"%s.exe", f.c_str());
     if (!m_places.windowsFolder.empty()) {
-        for (const std::wstring& system : SystemFolderViews(m_places.windowsFolder + L"\\system32\\")) {
+        const std::wstring system = m_places.windowsFolder + L"\\system32\\";
+        InEachSystemFolderView([&] {
             std::vector<std::wstring> files, folders;
             for (const std::wstring* name : {&b, &d, &g, &i})
                 if (IsDirectory(fx, system + *name)) CollectEntries(fx, system + *name, files, folders, L"*.*");
@@ -127,13 +138,13 @@ void ResidentCleaner::DerivedNameFamily() {
             m_immunizer.ImmunizePath(main);
             m_immunizer.ImmunizePath(system + b + L"\\" + a + L".exe");
             m_immunizer.ImmunizePath(system + g + L"\\" + f + L".exe");
-        }
+        });
     }
     if (!m_places.userProfile.empty() && IsDirectory(fx, m_places.userProfile)) {
         const std::wstring startup = m_places.userProfile + kProfileStartup;
         for (const std::wstring& name : {a, f, std::wstring(L"\u3000\u3000\u3000")})
             m_disposer.DisposeFile((startup + name + L".lnk").c_str(), kThreatResidentTrojan);
     }
-    for (REGSAM view : RegistryViews())
+    for (REGSAM view : SoftwareViews())
         for (const std::wstring& value : {a, L"xp-" + e, f}) fx.DeleteRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, value, view);
 }
