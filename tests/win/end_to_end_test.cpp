@@ -23,6 +23,7 @@
 #include "engine/LiveEffects.h"
 #include "support/BootWindows.h"
 #include "util/DriveIdentity.h"
+#include "util/Wow64.h"
 
 #include <shlwapi.h>
 
@@ -620,6 +621,18 @@ public:
         return s;
     }
     void Remove() {
+        // The scan immunized the family's names in the system folder, "B\A.exe" and "G\F.exe" making those two
+        // folders; on 64-bit Windows in the real system folder too.
+        const auto immunized = [&] {
+            for (const std::string& folder : {names.b, names.g})
+                RemoveTree(SystemFolder() + L"\\" + std::wstring(folder.begin(), folder.end()));
+            if (!IsPlainFile(main)) RemoveTree(main);
+        };
+        immunized();
+        if (RunningUnderWow64()) {
+            Wow64RedirectionOff off;
+            if (off.Active()) immunized();
+        }
         for (const std::wstring& f : {main, oldLog, profileLink}) {
             if (IsPlainFile(f)) ::DeleteFileW(f.c_str());
             else RemoveTree(f);  // the immunization folder a scan put there

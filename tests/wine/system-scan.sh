@@ -15,14 +15,14 @@ cd "$build"  # X: in the prefix
 fail=0
 step() {
   if ! VELUDISK_SYSTEM_STEP=$1 "$WINELOADER" 'X:\tests\win\win_tests.exe' --gtest_filter=SystemScan.Step >"$VELUDISK_WINE_DIR/step.txt" 2>&1; then
-    echo "FAILED: step $1" >&2; iconv -f GBK -t UTF-8 "$VELUDISK_WINE_DIR/step.txt" >&2 || cat "$VELUDISK_WINE_DIR/step.txt" >&2; fail=1
+    echo "FAILED: step $1" >&2; iconv -c -f GBK -t UTF-8 "$VELUDISK_WINE_DIR/step.txt" >&2 || true; fail=1
   fi
 }
 velscan() {  # expected-exit-code args...
   local want=$1 rc=0; shift
   "$WINELOADER" 'X:\src\velscan.exe' "$@" >"$VELUDISK_WINE_DIR/velscan.txt" 2>&1 || rc=$?
   if [ "$rc" -ne "$want" ]; then
-    echo "FAILED: velscan $* exited $rc, not $want" >&2; iconv -f GBK -t UTF-8 "$VELUDISK_WINE_DIR/velscan.txt" >&2 || true; fail=1
+    echo "FAILED: velscan $* exited $rc, not $want" >&2; iconv -c -f GBK -t UTF-8 "$VELUDISK_WINE_DIR/velscan.txt" >&2 || true; fail=1
   fi
 }
 cleanup() { step clean-up; rm -rf "$build/src/BackFiles" "$build/src/Cleaner.log" "$VELUDISK_WINE_DIR"/drives/t/system-scan-*.json; }

@@ -20,10 +20,12 @@ native="$windows/system32" wow="$windows/syswow64"
 planted="kavo.exe"  # a known malware path: %sys32dir%\kavo.exe
 listed="vdlisted.dat"  # not a known path; its CRC-32 is the first value of the shipped blacklist
 json="$VELUDISK_WINE_DIR/drives/t/wow64-system.json"
-resident="xp-d41d8cd9.exe" run='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+# The family's main file, and the folders B and G that its immunized names "B\A.exe" and "G\F.exe" make.
+resident="xp-d41d8cd9.exe" family_b=204e98 family_g=acf7ef run='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 cleanup() {
   rm -f "$native/$planted" "$wow/$planted" "$native/$listed" "$json" "$build/src/Cleaner.log"
-  rm -rf "$build/src/BackFiles" "$native/$resident" "$wow/$resident"
+  rm -rf "$build/src/BackFiles"
+  for view in "$native" "$wow"; do rm -rf "${view:?}/$resident" "${view:?}/$family_b" "${view:?}/$family_g"; done
   for view in 32 64; do "$WINELOADER" reg delete "$run" /v 1d8cd9 /f /reg:$view >/dev/null 2>&1 || true; done
 }
 trap cleanup EXIT
@@ -35,7 +37,8 @@ printf 'stand-in for the resident family, 64-bit\r\n' > "$native/$resident"
 printf 'stand-in for the resident family, 32-bit copy\r\n' > "$wow/$resident"
 for view in 32 64; do "$WINELOADER" reg add "$run" /v 1d8cd9 /d "C:\\windows\\system32\\$resident" /f /reg:$view >/dev/null 2>&1; done
 listing() {
-  (cd "$1" && find . -mindepth 1 \( -path ./"$planted" -o -path ./"$listed" -o -path ./"$resident" \) -prune -o \
+  (cd "$1" && find . -mindepth 1 \( -path ./"$planted" -o -path ./"$listed" -o -path ./"$resident" -o -path ./"$family_b" \
+    -o -path ./"$family_g" \) -prune -o \
     -printf '%P %s %T@ %m\n' | sort)
 }
 listing "$native" > "$VELUDISK_WINE_DIR/native.before"
