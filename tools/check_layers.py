@@ -5,12 +5,12 @@ The layers, lowest first; each may include its own headers and those of the laye
   0 portable core   the files the build lists as the core (any folder): pure functions over bytes and strings
   1 Windows layer   util/, log/: handle owners and wrappers of the operating system
   2 engine          engine/, disposal/: the effects and their journal, the scan context, disposal
-  3 cleaners        cleaners/
+  3 cleaners        cleaners/, protection/
   4 scan            scan/: the controller and the steps that wire the engine for the programs
   5 programs        app/
 A core file includes core files only.
 
-Second rule: nothing in the cleaners, the disposal layer or the scan calls a Win32 function that changes the
+Second rule: nothing in the cleaners, the protection settings, the disposal layer or the scan calls a Win32 function that changes the
 machine; those changes go through the effects (engine/LiveEffects.cpp makes them). A file that has a reason
 of its own is listed in ALLOWED_CHANGES with it.
 
@@ -22,7 +22,7 @@ import os
 import re
 import sys
 
-LAYERS = {"util": 1, "log": 1, "engine": 2, "disposal": 2, "cleaners": 3, "scan": 4, "app": 5}
+LAYERS = {"util": 1, "log": 1, "engine": 2, "disposal": 2, "cleaners": 3, "protection": 3, "scan": 4, "app": 5}
 NAMES = {0: "portable core", 1: "Windows layer", 2: "engine", 3: "cleaners", 4: "scan", 5: "programs"}
 
 # Win32 calls that change files, the registry, services, processes or memory of other processes.
@@ -32,7 +32,7 @@ CHANGES = re.compile(
     r"RegDeleteKey(?:Ex)?[AW]?|RegDeleteTree[AW]?|SHDeleteKey[AW]?|SHDeleteValue[AW]?|RegCreateKey(?:Ex)?[AW]?|"
     r"CreateService[AW]?|ChangeServiceConfig2?[AW]?|DeleteService|TerminateProcess|WriteFile|SetEndOfFile|"
     r"VirtualFreeEx|WriteProcessMemory|DeviceIoControl)\s*\(")
-CHANGE_FOLDERS = ("cleaners/", "disposal/", "scan/")
+CHANGE_FOLDERS = ("cleaners/", "disposal/", "protection/", "scan/")
 ALLOWED_CHANGES = {
     # The archive library is the program's own working file in the temporary folder, written and replaced
     # there before it is loaded; nothing of the user's or of the system is touched.

@@ -76,6 +76,8 @@ public:
     virtual bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) = 0;
     // Deletes a key with everything below it; nothing there counts as done.
     virtual bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) = 0;
+    // Makes a key (and the keys above it) that is not there; one that is there counts as done.
+    virtual bool CreateRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) = 0;
     // Writes to a disk or volume (a device path such as "\\.\PhysicalDrive0", or an image file). The bytes
     // there before are kept first; nothing is written when they cannot be.
     virtual bool WriteSector(const SectorWrite& write) = 0;
@@ -109,12 +111,16 @@ constexpr char kEditFile[] = "edit-file";              // path, kept copy, MD5 a
 constexpr char kSetValue[] = "registry-set";           // root, key, name, old type or "-", old data, new type, new data
 constexpr char kDeleteValue[] = "registry-delete-value";  // root, key, name, old type, old data, "-", ""
 constexpr char kDeleteKey[] = "registry-delete-key";   // root, key, saved copy
+constexpr char kCreateKey[] = "registry-create-key";   // root, key
 constexpr char kEndProcess[] = "end-process";          // process id, image
 constexpr char kRunProgram[] = "run-program";          // command line
 constexpr char kWriteSector[] = "write-sector";        // device, offset, kept copy, MD5 of what was written, size
 constexpr char kCreateService[] = "service-create";    // name
 constexpr char kChangeService[] = "service-change";    // name, old start type, old image, old group, new start type
 }  // namespace journal
+
+// Copies the file `from` to `to`: a new file, or over the one there (whose bytes are kept first).
+bool CopyFileOver(Effects& fx, const std::wstring& from, const std::wstring& to);
 
 // The fields as the journal keeps them: a file named through a WoW64 alias ("Sysnative", or "system32" under
 // redirection) is named where it really is, as the findings name it.

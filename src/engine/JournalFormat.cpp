@@ -157,7 +157,7 @@ bool ParseBytesField(const std::wstring& text, std::vector<std::uint8_t>& bytes)
 std::wstring JournalSubject(const JournalEntry& entry) {
     const auto& f = entry.fields;
     if ((entry.kind == "registry-set" || entry.kind == "registry-delete-value") && f.size() >= 3) return f[0] + L"\\" + f[1] + L"\\" + f[2];
-    if (entry.kind == "registry-delete-key" && f.size() >= 2) return f[0] + L"\\" + f[1];
+    if ((entry.kind == "registry-delete-key" || entry.kind == "registry-create-key") && f.size() >= 2) return f[0] + L"\\" + f[1];
     if (entry.kind == "end-process" && f.size() >= 2) return f[1];
     return f.empty() ? std::wstring() : f[0];
 }

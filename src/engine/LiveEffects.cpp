@@ -71,6 +71,7 @@ std::wstring StartStamp() {
 std::vector<std::wstring> AsJournaled(const char* kind, std::vector<std::wstring> fields) {
     const std::string k = kind;
     const bool files = k != journal::kSetValue && k != journal::kDeleteValue && k != journal::kDeleteKey &&
+                       k != journal::kCreateKey &&
                        k != journal::kEndProcess &&
                        k != journal::kRunProgram && k != journal::kCreateService && k != journal::kChangeService &&
                        k != journal::kWriteSector;
@@ -473,6 +474,11 @@ bool DeleteKeyTreeInView(HKEY root, const std::wstring& key, REGSAM view, int de
 }
 }  // namespace
 
+bool DeleteEmptyKey(HKEY root, const std::wstring& key, REGSAM view) {
+    if (!view) return ::RegDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS;
+    return DeleteKeyTreeInView(root, key, view, kMaxKeyDepth);  // at the depth limit: this key only, no subkeys
+}
+
 bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, REGSAM view) {
     return SaveRegistryTreeAt(root, key, lines, view, 0);
 }
@@ -525,6 +531,32 @@ bool LiveEffects::DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM v
     const bool deleted = view ? DeleteKeyTreeInView(root, key, view, 0) : ::SHDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS;
     Record(journal::kDeleteKey, {RootName(root, view), key, saved});
     return deleted;
+}
+
+bool LiveEffects::CreateRegistryKey(HKEY root, const std::wstring& key, REGSAM view) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    RegKey probe;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, probe.Put()) == ERROR_SUCCESS) return true;
+    // The keys above it that are missing are made too, each journaled, so the undo takes them away again.
+    const std::size_t slash = key.find_last_of(L'\\');
+    if (slash != std::wstring::npos && !CreateRegistryKey(root, key.substr(0, slash), view)) return false;
+    RegKey k;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, k.Put(), &disposition) != ERROR_SUCCESS)
+        return false;
+    if (disposition == REG_CREATED_NEW_KEY) Record(journal::kCreateKey, {RootName(root, view), key});
+    return true;
+}
+
+bool CopyFileOver(Effects& fx, const std::wstring& from, const std::wstring& to) {
+    const DWORD there = fx.Attributes(to);
+    if (there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (there == INVALID_FILE_ATTRIBUTES)
+        return fx.ProduceFile(to, [&](const std::wstring& path) { return ::CopyFileW(from.c_str(), path.c_str(), TRUE) != 0; });
+    return fx.EditFile(to, [&](const std::wstring& path) {
+        if (there & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), there & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        return ::CopyFileW(from.c_str(), path.c_str(), FALSE) != 0;
+    });
 }
 
 bool LiveEffects::EndProcess(HANDLE process, DWORD processId, const std::wstring& image) {

@@ -70,6 +70,7 @@ public:
                           DWORD size, REGSAM view = 0) override;
     bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) override;
     bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
+    bool CreateRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
     bool WriteSector(const SectorWrite& write) override;
@@ -104,4 +105,6 @@ bool ReadServiceConfig(SC_HANDLE service, DWORD& start, std::wstring& image, std
 
 // The key `root\key` with its values and subkeys, as lines a SavedKey file holds; and back.
 bool SaveRegistryTree(HKEY root, const std::wstring& key, std::vector<JournalEntry>& lines, REGSAM view = 0);
+// Deletes a key that has no subkeys, in the given view.
+bool DeleteEmptyKey(HKEY root, const std::wstring& key, REGSAM view = 0);
 bool RestoreRegistryTree(HKEY root, const std::wstring& key, const std::vector<JournalEntry>& lines, REGSAM view = 0);

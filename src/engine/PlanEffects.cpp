@@ -288,12 +288,13 @@ bool PlanEffects::SetRegistryValue(HKEY root, const std::wstring& key, const std
                                    const void* data, DWORD size, REGSAM view) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     RegKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, k.Put()) != ERROR_SUCCESS) return false;
+    const bool planned = PlannedKey(root, key, view);  // made by the plan: no value there yet
+    if (!planned && ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, k.Put()) != ERROR_SUCCESS) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::vector<std::uint8_t> wanted(bytes, bytes + size);
     DWORD oldType = 0;
     std::vector<std::uint8_t> old;
-    const LONG read = ReadRegistryValue(root, key, name, oldType, old, view);
+    const LONG read = planned ? LONG(ERROR_FILE_NOT_FOUND) : ReadRegistryValue(root, key, name, oldType, old, view);
     if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;  // as the live run refuses it
     const bool existed = read == ERROR_SUCCESS;
     if (existed && oldType == type && old == wanted) return true;
@@ -335,6 +336,25 @@ bool PlanEffects::DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM v
             return true;
     Record(journal::kDeleteKey, {rootName, key, std::wstring()});
     return true;
+}
+
+bool PlanEffects::CreateRegistryKey(HKEY root, const std::wstring& key, REGSAM view) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (PlannedKey(root, key, view)) return true;
+    RegKey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.Put()) == ERROR_SUCCESS) return true;
+    const std::size_t slash = key.find_last_of(L'\\');
+    if (slash != std::wstring::npos && !CreateRegistryKey(root, key.substr(0, slash), view)) return false;
+    Record(journal::kCreateKey, {RootName(root, view), key});
+    return true;
+}
+
+bool PlanEffects::PlannedKey(HKEY root, const std::wstring& key, REGSAM view) const {
+    const std::wstring rootName = RootName(root, view);
+    for (const auto& e : m_entries)
+        if (e.kind == journal::kCreateKey && e.fields.size() >= 2 && e.fields[0] == rootName && Key(e.fields[1]) == Key(key))
+            return true;
+    return false;
 }
 
 bool PlanEffects::EndProcess(HANDLE, DWORD processId, const std::wstring& image) {

@@ -30,6 +30,7 @@ public:
                           DWORD size, REGSAM view = 0) override;
     bool DeleteRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) override;
     bool DeleteRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
+    bool CreateRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0) override;
     bool EndProcess(HANDLE process, DWORD processId, const std::wstring& image) override;
     bool RunProgram(const std::wstring& command, const std::function<bool()>& run) override;
     bool WriteSector(const SectorWrite& write) override;
@@ -39,6 +40,8 @@ public:
     std::vector<JournalEntry> Entries() const override;
 
 private:
+    // Whether the plan makes this key.
+    bool PlannedKey(HKEY root, const std::wstring& key, REGSAM view) const;
     // What the plan has made of a path so far.
     struct Node {
         bool exists = true;

@@ -77,6 +77,7 @@ public:
         // "Sysnative" alias does not reach); nothing a step does loads a library.
         const std::vector<std::wstring>& f = e.fields;
         const bool registry = e.kind == journal::kSetValue || e.kind == journal::kDeleteValue || e.kind == journal::kDeleteKey ||
+                              e.kind == journal::kCreateKey ||
                               e.kind == journal::kCreateService || e.kind == journal::kChangeService ||
                               e.kind == journal::kWriteSector;
         const bool system = !registry && RunningUnderWow64() &&
@@ -177,6 +178,8 @@ public:
                 step.result = UndoResult::Restored;
             else
                 Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
+        } else if (k == journal::kCreateKey && f.size() >= 2) {
+            ReverseCreatedKey(step, f);
         } else if (k == journal::kWriteSector && f.size() >= 4) {
             ReverseSector(step, f);
         } else if (k == journal::kCreateService && !f.empty()) {
@@ -271,6 +274,31 @@ private:
                 Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
                 return;
             }
+        }
+        step.result = UndoResult::Restored;
+    }
+
+    // A key the session made goes again when it is empty (its values were taken back first); one that holds
+    // something now is someone else's too and stays.
+    void ReverseCreatedKey(UndoStep& step, const std::vector<std::wstring>& f) {
+        step.path = f[0] + L"\\" + f[1];
+        REGSAM view = 0;
+        HKEY root = RootNamed(f[0], &view);
+        RegKey k;
+        if (!root || ::RegOpenKeyExW(root, f[1].c_str(), 0, KEY_READ | view, k.Put()) != ERROR_SUCCESS) {
+            step.result = UndoResult::NothingToDo;
+            return;
+        }
+        DWORD subkeys = 0, values = 0;
+        if (::RegQueryInfoKeyW(k.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr) != ERROR_SUCCESS || subkeys || values) {
+            Fail(step, L"\u952e\u4e0d\u662f\u7a7a\u7684\uff0c\u4fdd\u7559");  // 键不是空的，保留
+            return;
+        }
+        k.Reset();
+        if (!m_plan && !DeleteEmptyKey(root, f[1], view)) {
+            Fail(step, L"\u65e0\u6cd5\u5199\u5165\u6ce8\u518c\u8868");  // 无法写入注册表
+            return;
         }
         step.result = UndoResult::Restored;
     }
@@ -417,7 +445,7 @@ std::wstring DescribeSessionChanges(const JournalText& journal) {
             ++counts[L"\u6539\u540d"];  // 改名
         else if (k == journal::kCreateFolder || k == journal::kCreateFile || k == journal::kEditFile)
             ++counts[L"\u5199\u5165"];  // 写入
-        else if (k == journal::kSetValue || k == journal::kDeleteValue || k == journal::kDeleteKey)
+        else if (k == journal::kSetValue || k == journal::kDeleteValue || k == journal::kDeleteKey || k == journal::kCreateKey)
             ++counts[L"\u6ce8\u518c\u8868"];  // 注册表
         else if (k == journal::kWriteSector)
             ++counts[L"\u6247\u533a"];  // 扇区

@@ -1,6 +1,7 @@
 #include "scan/ProgramScanSteps.h"
 
 #include "log/VLogger.h"
+#include "protection/DriveProtection.h"
 #include "scan/DriveEngine.h"
 #include "scan/PageNotices.h"
 #include "scan/ScanController.h"
@@ -50,6 +51,14 @@ HRESULT ProgramScanSteps::ScanRunningProcesses() {
 
 HRESULT ProgramScanSteps::FullWalk(const std::vector<DriveEntry>& drives) {
     return m_cleaners ? m_cleaners->walker.FullWalk(drives) : E_FAIL;
+}
+
+bool ProgramScanSteps::IsUsbWriteProtected() {
+    return m_controller && m_cleaners && WriteProtectSettings(m_controller->Changes(), m_cleaners->places.windowsVersionClass).IsProtected();
+}
+
+void ProgramScanSteps::SwitchUsbWriteProtectionOff() {
+    if (m_controller && m_cleaners) WriteProtectSettings(m_controller->Changes(), m_cleaners->places.windowsVersionClass).Switch(0);
 }
 
 void ProgramScanSteps::RunBootRecordPhase() {

@@ -22,6 +22,8 @@ public:
     HRESULT DriveRootPass(const std::vector<DriveEntry>& drives) override;
     HRESULT ScanRunningProcesses() override;
     HRESULT FullWalk(const std::vector<DriveEntry>& drives) override;
+    bool IsUsbWriteProtected() override;
+    void SwitchUsbWriteProtectionOff() override;
     void StartBootRecordPhase() override;
     void RunBootRecordPhase() override;
     bool BootRecordPhaseRunning() override;

@@ -42,3 +42,18 @@ bool ReadShortcut(const std::wstring& lnkPath, std::wstring& target, std::wstrin
     arguments = args;
     return true;
 }
+
+HRESULT WriteShortcut(const std::wstring& lnkPath, const std::wstring& target, const std::wstring& arguments) {
+    ComScope com;
+    IShellLinkW* rawLink = nullptr;
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                    reinterpret_cast<void**>(&rawLink));
+    if (FAILED(hr)) return hr;
+    ComPtr<IShellLinkW> link(rawLink);
+    IPersistFile* rawFile = nullptr;
+    if (FAILED(hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile)))) return hr;
+    ComPtr<IPersistFile> file(rawFile);
+    if (::GetFileAttributesW(lnkPath.c_str()) != INVALID_FILE_ATTRIBUTES) file->Load(lnkPath.c_str(), STGM_READWRITE);
+    if (FAILED(hr = link->SetPath(target.c_str())) || FAILED(hr = link->SetArguments(arguments.c_str()))) return hr;
+    return file->Save(lnkPath.c_str(), TRUE);
+}

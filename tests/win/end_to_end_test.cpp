@@ -755,7 +755,9 @@ TEST(SystemScan, Step) {
     } else if (step == L"clean-up") {
         residue.Remove();
         const std::vector<std::uint8_t> original = Bytes(kOriginalDisk);
-        if (original.size() == kDiskWindowSize) EXPECT_TRUE(WriteFirstDisk(original));
+        if (original.size() == kDiskWindowSize) {
+            EXPECT_TRUE(WriteFirstDisk(original));
+        }
         EXPECT_TRUE(BootDiskIsStandIn());
         for (const wchar_t* f : {kOriginalDisk, kInfectedDisk, kRewrittenDisk, kPlantedState, kSessionName}) ::DeleteFileW(f);
     } else {
