@@ -5,7 +5,12 @@
 #include "app/Globals.h"
 #include "app/Startup.h"
 #include "cleaners/system/WmiCheck.h"
+#include "disposal/FileDisposal.h"
 #include "log/LogFile.h"
+#include "log/VLogger.h"
+#include "protection/DriveProtection.h"
+#include "util/AnsiText.h"
+#include "util/ProgramPath.h"
 #include "scan/DriveSystemWin.h"
 #include "scan/ProgramScanSteps.h"
 
@@ -13,6 +18,11 @@ namespace {
 const wchar_t kWindowClass[] = L"VeludiskMainWindow";
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressIntervalMs = 1000;
+const wchar_t kCaptionContact[] = L"建议立即交流";
+const wchar_t kTextContact[] = L"发现鬼影新变种病毒,需要联系青岚反病毒工程师,是否立即交流?";
+const wchar_t kSupportLink[] = L"http://www.velmora.com/support/";
+
+std::wstring LogPath() { return ProgramFolder() + L"\\Cleaner.log"; }
 }  // namespace
 
 CMainDlg::CMainDlg(MainWindowServices services)
@@ -48,6 +58,7 @@ int CMainDlg::RunMessageLoop(int showCommand) {
 }
 
 void CMainDlg::CallPage(const wchar_t* key, const std::wstring& value, const wchar_t*) {
+    m_pushes.emplace_back(key, value);
     for (auto& kv : m_page) {
         if (kv.first == key) {
             kv.second = value;
@@ -114,7 +125,7 @@ LRESULT CMainDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             OnCreated();
             return 0;
         case WM_TIMER:
-            if (wp == kProgressTimer) m_controller.PushProgress(*this);
+            Refresh();  // the timer's id is not looked at
             return 0;
         case WM_COMMAND:
             if (LOWORD(wp) == ID_SCAN_DONE) {
@@ -142,6 +153,89 @@ LRESULT CMainDlg::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
     }
     return ::DefWindowProcW(m_hwnd, msg, wp, lp);
+}
+
+RefreshInput CMainDlg::CurrentState() {
+    RefreshInput in;
+    in.busy = m_controller.IsBusy();
+    if (in.busy) {
+        ScanStats s;
+        m_controller.SnapshotCounters(s);
+        in.scanInfo = FormatScanInfo(s);
+    }
+    in.writeProtected = WriteProtectSettings(m_settings.Changes(), WindowsVersionClass).IsProtected();
+    DWORD type = 0;
+    in.safeOpenInstalled = SUCCEEDED(ProductSettings(m_settings.Changes()).ReadType(type)) && type == 1;
+    in.standalone = g_bStandalone != 0;
+    in.updateState = g_nUpdateState;
+    in.threatFollowUpState = m_controller.ThreatFollowUpState;
+    in.bootkitState = m_controller.BootkitState;
+    in.logNotEmpty = LogHasContent(LogPath().c_str());
+    const std::atomic<int>* flags[kNoticeCount] = {&g_Notices.runInstall,   &g_Notices.usbVInstall, &g_Notices.sysInstall,
+                                                   &g_Notices.delphiVirus,  &g_Notices.vbsVirus,    &g_Notices.mp3Virus,
+                                                   &g_Notices.autodoorVirus, &g_Notices.solaVirus,  &m_controller.WmiConsumerFound,
+                                                   &g_Notices.checkNo};
+    for (int n = 0; n < kNoticeCount; ++n) in.armed[n] = flags[n]->load() != 0;
+    return in;
+}
+
+void CMainDlg::Carry(const std::vector<RefreshStep>& steps) {
+    std::atomic<int>* flags[kNoticeCount] = {&g_Notices.runInstall,    &g_Notices.usbVInstall, &g_Notices.sysInstall,
+                                             &g_Notices.delphiVirus,   &g_Notices.vbsVirus,    &g_Notices.mp3Virus,
+                                             &g_Notices.autodoorVirus, &g_Notices.solaVirus,   &m_controller.WmiConsumerFound,
+                                             &g_Notices.checkNo};
+    for (const RefreshStep& step : steps) {
+        switch (step.kind) {
+            case RefreshStep::Push: CallPage(step.key.c_str(), step.value, L"0"); break;
+            case RefreshStep::ClearNotice: flags[step.notice]->store(0); break;
+            case RefreshStep::QueueReport: break;  // the usage reports come with the network
+            case RefreshStep::ClearFolderWalk: m_controller.ThreatFollowUpState = 0; break;
+            case RefreshStep::MarkBootkitSeen: m_controller.BootkitState = 2; break;
+            case RefreshStep::AskToContact: {
+                PromptRequest r;
+                r.owner = m_hwnd;
+                r.caption = kCaptionContact;
+                r.text = kTextContact;
+                r.style = MB_YESNO | MB_ICONQUESTION;
+                if (m_services.seams.prompter.Ask(r) == IDYES) m_services.seams.launcher.OpenWithShell(kSupportLink);
+                break;
+            }
+        }
+    }
+}
+
+void CMainDlg::Refresh() { Carry(PlanRefresh(CurrentState())); }
+
+void CMainDlg::OnPageClick(const std::wstring& id, bool firstIsText, const std::wstring& first) {
+    for (const PageAction& action : DispatchPageClick(id, firstIsText, first)) {
+        switch (action.command) {
+            case PageCommand::OpenRemovable: m_controller.StartScan(kModeRemovable); break;
+            case PageCommand::StopScan: m_controller.RequestStop(); break;
+            case PageCommand::StartScan: m_controller.StartScan(action.parameter); break;
+            case PageCommand::UsbWriteProtection:
+            case PageCommand::SafeOpen: {
+                FileDisposer disposer(m_settings, m_noCrcs, ProcessLogger());
+                DriveProtection protection(m_settings, disposer, m_services.seams.prompter, RealSafeOpenPlaces(),
+                                           WindowsVersionClass);
+                m_settings.Changes().BeginSession();
+                if (action.command == PageCommand::SafeOpen)
+                    protection.SetSafeOpen(action.parameter, m_hwnd);
+                else
+                    protection.SetUsbWriteProtection(action.parameter, m_hwnd);
+                m_settings.Changes().EndSession();
+                break;
+            }
+            case PageCommand::OpenLog: OpenLog(); break;
+        }
+    }
+}
+
+void CMainDlg::OpenLog() {
+    const std::wstring log = LogPath();
+    if (!LogHasContent(log.c_str())) return;
+    std::wstring command = WindowsFolder() + L"\\system32\\notepad.exe";
+    if (::GetFileAttributesW(command.c_str()) != INVALID_FILE_ATTRIBUTES) command += L" \"" + log + L"\"";
+    m_services.seams.launcher.RunCommand(ToAnsi(command));
 }
 
 int RunMainWindow(int showCommand, const std::vector<std::wstring>& directories) {
