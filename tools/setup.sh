@@ -32,7 +32,7 @@ DEB_PACKAGES=(
   zlib1g-dev libssl-dev libz-mingw-w64-dev
   mtools attr syslinux-common dosfstools
   locales dpkg-dev
-  chromium
+  chromium fonts-wqy-microhei
   rar
   tango-icon-theme
   python3-jsonschema

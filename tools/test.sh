@@ -71,6 +71,22 @@ cmake --preset native >/dev/null
 cmake --build build/native -j"$jobs"
 run_ctest native build/native || status=1
 
+echo "== page: the page's script in headless Chromium, and its ECMAScript 3 check"
+set +e
+node --test tests/page/ 2>&1 | tee build/page-test-output.txt
+page_rc=${PIPESTATUS[0]}
+set -e
+page_pass=$(sed -n 's/^# pass \([0-9]*\)$/\1/p' build/page-test-output.txt | tail -1)
+page_fail=$(sed -n 's/^# fail \([0-9]*\)$/\1/p' build/page-test-output.txt | tail -1)
+if [ -n "$page_pass" ] && [ -n "$page_fail" ]; then
+  page_total=$((page_pass + page_fail))
+  summary+=("page (headless Chromium, ES3 check): $(( page_total ? 100 * page_pass / page_total : 0 ))% tests passed, $page_fail tests failed out of $page_total")
+else
+  summary+=("page (headless Chromium, ES3 check): no tests ran")
+  page_rc=1
+fi
+[ "$page_rc" -eq 0 ] || status=1
+
 if tests/wine/prefix.sh can-run 32; then wine32=ON; else wine32=OFF; fi
 echo "== win32: shipped programs (32-bit Wine tests: $wine32)"
 cmake --preset win32 -DVELUDISK_WINE_TESTS=$wine32 >/dev/null
