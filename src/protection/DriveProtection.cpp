@@ -50,12 +50,17 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
            CSTR_EQUAL;
 }
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
-    std::wstring folder = path;
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    return folder;
+
+// A DWORD value of HKEY_LOCAL_MACHINE: 0 and E_FAIL when it is not there or not a DWORD.
+HRESULT ReadDword(const wchar_t* key, const wchar_t* name, DWORD& value) {
+    value = 0;
+    DWORD type = 0;
+    std::vector<std::uint8_t> data;
+    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, key, name, type, data) != ERROR_SUCCESS || type != REG_DWORD ||
+        data.size() != sizeof(DWORD))
+        return E_FAIL;
+    value = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
+    return S_OK;
 }
 
 }  // namespace
@@ -71,17 +76,6 @@ SafeOpenPlaces RealSafeOpenPlaces() {
 
 // --- Write protection.
 
-HRESULT WriteProtectSettings::ReadValue(const wchar_t* key, const wchar_t* name, DWORD& value) {
-    value = 0;
-    DWORD type = 0;
-    std::vector<std::uint8_t> data;
-    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, key, name, type, data) != ERROR_SUCCESS || type != REG_DWORD ||
-        data.size() != sizeof(DWORD))
-        return E_FAIL;
-    value = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
-    return S_OK;
-}
-
 HRESULT WriteProtectSettings::WriteValue(const wchar_t* key, const wchar_t* name, DWORD value,
                                          const wchar_t* const* newKeyValues) {
     if (!KeyThere(key)) {
@@ -93,10 +87,10 @@ HRESULT WriteProtectSettings::WriteValue(const wchar_t* key, const wchar_t* name
     return m_fx.SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD, &value, sizeof value) ? S_OK : E_FAIL;
 }
 
-HRESULT WriteProtectSettings::QueryStorage(DWORD& on) { return ReadValue(kStorageKey, L"WriteProtect", on); }
+HRESULT WriteProtectSettings::QueryStorage(DWORD& on) { return ReadDword(kStorageKey, L"WriteProtect", on); }
 
 HRESULT WriteProtectSettings::QueryPolicy(DWORD& on) {
-    const HRESULT hr = ReadValue(kPolicyKey, L"Deny_Write", on);
+    const HRESULT hr = ReadDword(kPolicyKey, L"Deny_Write", on);
     if (on != 1) QueryStorage(on);
     return hr;
 }
@@ -123,25 +117,11 @@ HRESULT WriteProtectSettings::Switch(DWORD on) { return m_class == kWindowsVista
 // --- The product key.
 
 HRESULT ProductSettings::ReadType(DWORD& type) {
-    type = 0;
-    DWORD kind = 0;
-    std::vector<std::uint8_t> data;
-    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, kProductKey, L"Type", kind, data) != ERROR_SUCCESS || kind != REG_DWORD ||
-        data.size() != sizeof(DWORD))
-        return E_FAIL;
-    type = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
-    return S_OK;
+    return ReadDword(kProductKey, L"Type", type);
 }
 
 HRESULT ProductSettings::ReadHtmlType(DWORD& value) {
-    value = 0;
-    DWORD kind = 0;
-    std::vector<std::uint8_t> data;
-    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, kProductKey, L"HtmlType", kind, data) != ERROR_SUCCESS || kind != REG_DWORD ||
-        data.size() != sizeof(DWORD))
-        return E_FAIL;
-    value = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
-    return S_OK;
+    return ReadDword(kProductKey, L"HtmlType", value);
 }
 
 HRESULT ProductSettings::ReadOldPath(std::wstring& path) {

@@ -32,7 +32,6 @@ public:
     HRESULT Switch(DWORD on);
 
 private:
-    HRESULT ReadValue(const wchar_t* key, const wchar_t* name, DWORD& value);
     HRESULT WriteValue(const wchar_t* key, const wchar_t* name, DWORD value, const wchar_t* const* newKeyValues);
 
     Effects& m_fx;

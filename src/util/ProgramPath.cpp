@@ -1,6 +1,7 @@
 #include "util/ProgramPath.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 std::wstring ProgramFilePath() {
     wchar_t path[MAX_PATH] = {};
@@ -38,4 +39,12 @@ std::wstring TempFolder() {
     std::wstring path(temp, length);
     if (path.back() != L'\\') path += L'\\';
     return path;
+}
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
+    std::wstring folder = path;
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder;
 }

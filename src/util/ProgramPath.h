@@ -11,5 +11,8 @@ std::wstring ProgramFolder();
 std::wstring WindowsFolder();
 std::wstring SystemFolder();
 
+// A shell folder (CSIDL_PROGRAM_FILES, CSIDL_COMMON_STARTUP, ...) without a trailing backslash, or empty.
+std::wstring ShellFolder(int csidl);
+
 // The temporary folder with a trailing backslash, or empty when it cannot be had.
 std::wstring TempFolder();

@@ -6,16 +6,6 @@
 #include "util/ProgramPath.h"
 #include "util/WindowsVersion.h"
 
-namespace {
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::wstring();
-    std::wstring folder = path;
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    return folder;
-}
-}  // namespace
-
 SystemPlaces RealSystemPlaces() {
     SystemPlaces p;
     p.bootDisk = L"\\\\.\\PhysicalDrive0";
